@@ -1,0 +1,145 @@
+#include "common/files.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "common/paths.hpp"
+#include "common/text.hpp"
+
+namespace dsf {
+namespace {
+
+// The C library needs a NUL-terminated copy; a NUL inside the text is refused before it.
+std::expected<std::string, IoError> c_path(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return std::unexpected(IoError::nul_in_path());
+  return std::string(path);
+}
+
+bool is_folder(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+Status write_all(const FileDescriptor& file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(IoError::from_errno(errno));
+    }
+    if (written == 0) return std::unexpected(IoError::write_zero());
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return {};
+}
+
+}  // namespace
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    reset();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+void FileDescriptor::reset() {
+  if (fd_ >= 0) {
+    ::close(fd_);  // the descriptor is gone even when close reports an error
+    fd_ = -1;
+  }
+}
+
+bool path_exists(std::string_view path) {
+  auto name = c_path(path);
+  struct stat status;
+  return name && ::stat(name->c_str(), &status) == 0;
+}
+
+Result<FileDescriptor> open_for_reading(std::string_view path) {
+  auto name = c_path(path);
+  if (!name) return std::unexpected(name.error());
+  int fd;
+  do {
+    fd = ::open(name->c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::unexpected(IoError::from_errno(errno));
+  return FileDescriptor(fd);
+}
+
+Result<std::size_t> read_some(const FileDescriptor& file, char* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t got = ::read(file.get(), buffer, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return std::unexpected(IoError::from_errno(errno));
+  }
+}
+
+Result<std::string> read_text_file(std::string_view path) {
+  auto file = open_for_reading(path);
+  if (!file) return std::unexpected(std::move(file.error()));
+
+  // Size the text once from the file's status; a file that grows meanwhile still reads whole.
+  struct stat status;
+  std::size_t expected = 0;
+  if (::fstat(file->get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    expected = static_cast<std::size_t>(status.st_size);
+  }
+  std::string text;
+  try {
+    text.resize(expected + 1);  // one spare byte shows the end without a second pass
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(IoError::out_of_memory());
+  } catch (const std::length_error&) {
+    return std::unexpected(IoError::out_of_memory());
+  }
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == text.size()) text.resize(text.size() + text.size() / 2 + 8192);
+    auto got = read_some(*file, text.data() + filled, text.size() - filled);
+    if (!got) return std::unexpected(std::move(got.error()));
+    if (*got == 0) break;
+    filled += *got;
+  }
+  text.resize(filled);
+  if (!is_valid_utf8(text)) return std::unexpected(IoError::invalid_utf8());
+  return text;
+}
+
+Status write_file(std::string_view path, std::string_view bytes, WriteOptions options) {
+  auto name = c_path(path);
+  if (!name) return std::unexpected(name.error());
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  flags |= options.exclusive ? (O_EXCL | O_NOFOLLOW) : O_TRUNC;
+  int fd;
+  do {
+    fd = ::open(name->c_str(), flags, options.permissions);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::unexpected(IoError::from_errno(errno));
+  FileDescriptor file(fd);
+  return write_all(file, bytes);
+}
+
+Status create_folders(std::string_view path) {
+  if (path.empty()) return {};
+  auto name = c_path(path);
+  if (!name) return std::unexpected(name.error());
+  if (::mkdir(name->c_str(), 0777) == 0) return {};
+  int error = errno;
+  if (error == ENOENT) {
+    // Make the missing ancestors first, then this folder.
+    if (auto parent = path_parent(path); parent && !parent->empty() && *parent != path) {
+      if (auto made = create_folders(*parent); !made) return made;
+    }
+    if (::mkdir(name->c_str(), 0777) == 0) return {};
+    error = errno;
+  }
+  if (is_folder(*name)) return {};
+  return std::unexpected(IoError::from_errno(error));
+}
+
+}  // namespace dsf

@@ -1,0 +1,60 @@
+// Whole-file operations over POSIX descriptors. Failures come back as IoError values that never
+// name the path.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+#include <utility>
+
+#include "common/error.hpp"
+
+namespace dsf {
+
+// Owns one open file descriptor and closes it once.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { reset(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  void reset();
+
+ private:
+  int fd_ = -1;
+};
+
+// The file status of the path (following links) can be obtained. Any failure means absent.
+bool path_exists(std::string_view path);
+
+// Opens for reading only.
+Result<FileDescriptor> open_for_reading(std::string_view path);
+
+// One read call into `buffer`, repeated on EINTR; the number of bytes read, 0 at the end.
+Result<std::size_t> read_some(const FileDescriptor& file, char* buffer, std::size_t size);
+
+// The whole file as UTF-8 text.
+Result<std::string> read_text_file(std::string_view path);
+
+struct WriteOptions {
+  mode_t permissions = 0666;  // less the process's mask
+  // Create the file, never open an existing one or follow a link in its place.
+  bool exclusive = false;
+};
+
+// Creates or truncates the file and writes all of `bytes` to it.
+Status write_file(std::string_view path, std::string_view bytes, WriteOptions options = {});
+
+// Creates the folder and every missing ancestor (0777 less the mask). An existing folder is no
+// failure; the empty path creates nothing.
+Status create_folders(std::string_view path);
+
+}  // namespace dsf

@@ -1,0 +1,31 @@
+// The writer side of the merged-file format: each source turned into its payload, and the two
+// payloads put into the two-line template.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dsf {
+
+// CR LF and lone CRs become LF.
+std::string normalize_line_breaks(std::string_view text);
+
+// Leading spaces become TABs, one for each indent unit (the smallest run of leading spaces over
+// all lines, 4 when no line has one); the remainder is dropped. A line whose leading white space
+// holds anything but spaces is kept as it stands. Lines are joined with LF, none after the last.
+std::string reindent_python(std::string_view text);
+
+// Backslash, both quotes, LF, TAB, U+2028 and U+2029 written as escapes of a Python literal.
+std::string escape_python_text(std::string_view text);
+
+// Every line followed by one LF.
+std::string terminate_js_lines(std::string_view text);
+
+// Backslash, double quote, LF and TAB written as escapes of a JavaScript literal.
+std::string escape_js_text(std::string_view text);
+
+std::string prepare_python_payload(std::string_view python_source);
+std::string prepare_js_payload(std::string_view commonjs_text);
+std::string fill_merged_template(std::string_view python_payload, std::string_view js_payload);
+
+}  // namespace dsf

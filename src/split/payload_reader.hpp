@@ -1,0 +1,27 @@
+// The reader side of the merged-file format: the payload lines found among a file's lines, and
+// their payloads decoded back into source texts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dsf {
+
+// The raw payloads of the last recognised payload line of each language.
+struct RawPayloads {
+  std::string python_raw;
+  std::string js_raw;
+};
+
+void scan_payload_line(RawPayloads& payloads, std::string_view line);
+bool payloads_complete(const RawPayloads& payloads);
+
+// Both decoders read a backslash and the character after it as one escape; a backslash before
+// any other character, or at the end, is copied as it stands.
+std::string decode_python_payload(std::string_view python_raw);
+std::string decode_js_payload(std::string_view js_raw);
+
+// The text without one double quote at each end, when it has both.
+std::string strip_enclosing_quotes(std::string_view text);
+
+}  // namespace dsf

@@ -1,0 +1,38 @@
+#include "common/error.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace dsf {
+namespace {
+
+TEST(EngineError, DisplaysEachKindsText) {
+  EXPECT_EQ(make_message_error("Invalid merged file.").display(), "Invalid merged file.");
+  EXPECT_EQ(EngineError(IoError::from_errno(EACCES)).display(), "Permission denied (os error 13)");
+  EXPECT_EQ(EngineError(IoError::from_errno(ENOENT)).display(), "No such file or directory (os error 2)");
+  EXPECT_EQ(EngineError(IoError::invalid_utf8()).display(), "stream did not contain valid UTF-8");
+  EXPECT_EQ(EngineError(IoError::write_zero()).display(), "failed to write whole buffer");
+  EXPECT_EQ(EngineError(IoError::nul_in_path()).display(), "file name contained an unexpected NUL byte");
+  EXPECT_EQ(EngineError(IoError::out_of_memory()).display(), "out of memory");
+  EXPECT_EQ(EngineError(JsonError("bad value")).display(), "bad value");
+  EXPECT_EQ(EngineError(JsonError("bad value", 3, 7)).display(), "bad value at line 3 column 7");
+  EXPECT_EQ(EngineError(RsaKeyError(RsaKeyError::Check::ExponentTooSmall)).display(), "public exponent too small");
+  EXPECT_EQ(EngineError(Pkcs1Error(Pkcs1Error::Kind::Asn1, "length")).display(), "PKCS#1 ASN.1 error: length");
+  EXPECT_EQ(EngineError(Pkcs1Error(Pkcs1Error::Kind::Pkcs8KeyMalformed)).display(),
+            "PKCS#8 cryptographic key data malformed");
+}
+
+TEST(EngineError, UsesTheLibraryTextForNumbersItDoesNotDescribe) {
+  EXPECT_EQ(EngineError(IoError::from_errno(9999)).display(), "Unknown error 9999 (os error 9999)");
+}
+
+TEST(EngineError, DebugTextQuotesTheMessage) {
+  std::string debug;
+  make_message_error("a \"b\"\n").debug_text(debug);
+  EXPECT_EQ(debug, R"("a \"b\"\n")");
+  EXPECT_EQ(make_message_error("x").source_error(), nullptr);
+}
+
+}  // namespace
+}  // namespace dsf

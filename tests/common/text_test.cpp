@@ -1,0 +1,62 @@
+#include "common/text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace dsf {
+namespace {
+
+std::vector<std::string> lines_of(std::string_view text) {
+  std::vector<std::string> lines;
+  LineCursor cursor(text);
+  for (std::string_view line; cursor.next(line);) lines.emplace_back(line);
+  return lines;
+}
+
+TEST(LineCursor, CutsAtLfAndDropsOnlyTheCrBeforeIt) {
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(lines_of(""), Lines{});
+  EXPECT_EQ(lines_of("\n"), Lines{""});
+  EXPECT_EQ(lines_of("a\nb\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(lines_of("a\r\nb\r\n\n"), (Lines{"a", "b", ""}));
+  EXPECT_EQ(lines_of("a\rb\r"), Lines{"a\rb\r"});
+  EXPECT_EQ(lines_of("a\r\r\nb"), (Lines{"a\r", "b"}));
+}
+
+TEST(WhiteSpace, TrimsTheUnicodeSetAndNothingElse) {
+  // Every member of the set, in UTF-8, on both sides.
+  const std::string all = "\t\n\v\f\r \u0085\u00A0\u1680\u2000\u2005\u200A\u2028\u2029\u202F\u205F\u3000";
+  EXPECT_EQ(trim(all + "x y" + all), "x y");
+  EXPECT_EQ(trim_start(all + "x "), "x ");
+  EXPECT_EQ(trim_end(" x" + all), " x");
+  EXPECT_EQ(trim(all), "");
+  // Near neighbours of the set stay: U+200B, U+FEFF, U+180E, U+0084.
+  for (std::string_view kept : {"\u200B", "\uFEFF", "\u180E", "\u0084"}) {
+    EXPECT_EQ(trim(kept), kept);
+  }
+}
+
+TEST(AsciiLower, ChangesOnlyAToZ) {
+  EXPECT_EQ(ascii_lower("PY.Mjs-ÄÖ_Z@["), "py.mjs-ÄÖ_z@[");
+}
+
+TEST(Utf8, AcceptsWellFormedAndRefusesEveryIllFormedShape) {
+  EXPECT_TRUE(is_valid_utf8(""));
+  EXPECT_TRUE(is_valid_utf8("plain ascii text that is longer than eight bytes"));
+  EXPECT_TRUE(is_valid_utf8("é € 😀 \U0010FFFF"));
+  for (std::string_view bad : {"\x80", "\xC0\xAF", "\xC2", "\xE0\x80\xAF", "\xED\xA0\x80",
+                               "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "abcdefgh\xFF", "\xE2\x82"}) {
+    EXPECT_FALSE(is_valid_utf8(bad)) << testing::PrintToString(bad);
+  }
+}
+
+TEST(Utf8, ReplacesEachMaximalIllFormedPartWithOneReplacementCharacter) {
+  EXPECT_EQ(replace_invalid_utf8("a\xFF" "b"), "a\uFFFDb");
+  EXPECT_EQ(replace_invalid_utf8("\xE2\x82" "x"), "\uFFFDx");
+  EXPECT_EQ(replace_invalid_utf8("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(replace_invalid_utf8("ok é"), "ok é");
+}
+
+}  // namespace
+}  // namespace dsf

@@ -1,0 +1,90 @@
+#include "split/payload_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "merge/payload_writer.hpp"
+
+namespace dsf {
+namespace {
+
+RawPayloads scan(std::initializer_list<std::string_view> lines) {
+  RawPayloads payloads;
+  for (auto line : lines) scan_payload_line(payloads, line);
+  return payloads;
+}
+
+constexpr std::string_view python_line = R"x(1 // (lambda: exec("""def hi():\n\tprint(\"hi\")""", globals()) or 1)())x";
+constexpr std::string_view js_line = R"x(lambda: eval("let s = \"hi\";\n"))x";
+
+TEST(ScanPayloadLine, FindsBothPayloadsInAnyOrderAmongOtherLines) {
+  for (const RawPayloads& p : {scan({python_line, js_line}), scan({"x", js_line, "", python_line, "y"})}) {
+    EXPECT_EQ(p.python_raw, R"x("def hi():\n\tprint(\"hi\")")x");
+    EXPECT_EQ(p.js_raw, R"x(let s = \"hi\";\n)x");
+    EXPECT_TRUE(payloads_complete(p));
+    EXPECT_EQ(decode_python_payload(p.python_raw), "def hi():\n\tprint(\"hi\")");
+    EXPECT_EQ(decode_js_payload(p.js_raw), "let s = \"hi\";\n");
+  }
+}
+
+TEST(ScanPayloadLine, LaterLinesWinAndBrokenLinesChangeNothing) {
+  EXPECT_EQ(scan({python_line, R"x(1 // (lambda: exec("""b""", globals()) or 1)())x"}).python_raw, R"x("b")x");
+  EXPECT_FALSE(payloads_complete(scan({python_line, js_line, R"x(lambda: eval(""))x"})));
+  EXPECT_EQ(scan({R"x(lambda: eval("x");)x"}).js_raw, "x");
+  EXPECT_EQ(scan({R"x(lambda: eval("a") + b("c"))x"}).js_raw, R"x(a") + b("c)x");
+
+  RawPayloads overlapping = scan({R"x(1 // (lambda: exec("", globals()) or 1)())x", R"x(lambda: eval("))x"});
+  EXPECT_EQ(overlapping.python_raw, "");
+  EXPECT_EQ(overlapping.js_raw, "");
+  EXPECT_EQ(scan({python_line, R"x(1 // (lambda: exec("""no end)x"}).python_raw, R"x("def hi():\n\tprint(\"hi\")")x");
+  EXPECT_FALSE(payloads_complete(scan({std::string(" ") + std::string(python_line), "\uFEFF" + std::string(js_line)})));
+}
+
+TEST(PayloadsComplete, AcceptsAnEmptyPythonSourceButNoEmptyJavaScript) {
+  RawPayloads p = scan({R"x(1 // (lambda: exec("""""", globals()) or 1)())x", js_line});
+  EXPECT_TRUE(payloads_complete(p));
+  EXPECT_EQ(decode_python_payload(p.python_raw), "");
+}
+
+TEST(Decode, ReadsEachEscapeOnceAndCopiesOtherBackslashes) {
+  struct Case { std::string_view raw, python, js; };
+  for (auto [raw, python, js] : {
+           Case{"abc", "abc", "abc"},
+           Case{"\"\"", "", "\"\""},
+           Case{"\"", "\"", "\""},
+           Case{R"x(\\n)x", R"x(\n)x", R"x(\n)x"},        // an escaped backslash before n
+           Case{R"x(a\\\nb)x", "a\\\nb", "a\\\nb"},  // a backslash before a line break
+           Case{R"x(\\\t)x", "\\\t", "\\\t"},
+           Case{R"x(\')x", "'", R"x(\')x"},
+           Case{R"x(\u2028\u2029\u2027)x", "\u2028\u2029\\u2027", R"x(\u2028\u2029\u2027)x"},
+           Case{R"x(\q\)x", R"x(\q\)x", R"x(\q\)x"},
+           Case{"__LITERAL_N____LITERAL_T__", "__LITERAL_N____LITERAL_T__", "__LITERAL_N____LITERAL_T__"},
+       }) {
+    EXPECT_EQ(decode_python_payload(raw), python) << raw;
+    EXPECT_EQ(decode_js_payload(raw), js) << raw;
+  }
+}
+
+// Every payload the writer makes decodes to exactly the text it was made from.
+TEST(Decode, InvertsTheWriterForArbitraryTexts) {
+  const std::vector<std::string> pieces = {"\\", "\"", "'", "\n", "\t", "n", "t", "u2028", "\u2028", "\u2029",
+                                           "__LITERAL_N__", "__LITERAL_T__", "x", "é", " ", "\"\"\""};
+  std::mt19937 random(20261210);
+  for (int round = 0; round < 5000; ++round) {
+    std::string text;
+    for (auto n = random() % 12; n > 0; --n) text += pieces[random() % pieces.size()];
+    std::string python_raw = "\"" + escape_python_text(text) + "\"";
+    EXPECT_EQ(decode_python_payload(python_raw), text);
+    EXPECT_EQ(decode_js_payload(escape_js_text(text)), text);
+  }
+}
+
+TEST(StripEnclosingQuotes, TakesOneQuoteAtEachEnd) {
+  EXPECT_EQ(strip_enclosing_quotes("\"\"\"\""), "\"\"");
+  EXPECT_EQ(strip_enclosing_quotes("\"a"), "\"a");
+  EXPECT_EQ(strip_enclosing_quotes(""), "");
+}
+
+}  // namespace
+}  // namespace dsf
