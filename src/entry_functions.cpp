@@ -1,0 +1,210 @@
+#include "entry_functions.hpp"
+
+#include <array>
+#include <format>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "keys/key_generation.hpp"
+#include "merge/merge_engine.hpp"
+#include "split/split_engine.hpp"
+
+namespace dsf::python {
+namespace {
+
+// What a function's parameters are called and how many of them, from the first, are required.
+struct Signature {
+  std::string_view function;
+  std::span<const std::string_view> parameters;
+  std::size_t required;
+};
+
+// One slot per parameter: the argument object (borrowed from the call), or null when not passed.
+using Slots = std::array<PyObject*, 3>;
+
+std::string_view was_or_were(std::size_t count) { return count == 1 ? "was" : "were"; }
+
+// 'a'; 'a' and 'b'; 'a', 'b', and 'c'.
+std::string quoted_name_list(std::span<const std::string_view> names) {
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += names.size() == 2 ? " and " : (i + 1 == names.size() ? ", and " : ", ");
+    list += std::format("'{}'", names[i]);
+  }
+  return list;
+}
+
+// Fills `slots` from positional arguments, then keywords, then checks the required ones.
+bool bind_call_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                         Slots& slots) {
+  slots.fill(nullptr);
+  const std::size_t positional = static_cast<std::size_t>(nargs);
+  const std::size_t count = signature.parameters.size();
+  if (positional > count) {
+    std::string message =
+        signature.required == count
+            ? std::format("{}() takes {} positional arguments but {} {} given", signature.function, count, positional,
+                          was_or_were(positional))
+            : std::format("{}() takes from {} to {} positional arguments but {} {} given", signature.function,
+                          signature.required, count, positional, was_or_were(positional));
+    raise_text(PyExc_TypeError, message);
+    return false;
+  }
+  for (std::size_t i = 0; i < positional; ++i) slots[i] = args[i];
+
+  const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+  for (Py_ssize_t k = 0; k < keywords; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_Check(keyword) ? PyUnicode_AsUTF8AndSize(keyword, &size) : nullptr;
+    std::optional<std::size_t> index;
+    if (utf8 != nullptr) {
+      std::string_view name(utf8, static_cast<std::size_t>(size));
+      for (std::size_t i = 0; i < count; ++i) {
+        if (signature.parameters[i] == name) index = i;
+      }
+    } else {
+      PyErr_Clear();
+    }
+    if (!index) {
+      // %S renders the name with str(), also a name that has no UTF-8 form.
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", signature.function.data(), keyword);
+      return false;
+    }
+    if (slots[*index] != nullptr) {
+      raise_text(PyExc_TypeError, std::format("{}() got multiple values for argument '{}'", signature.function,
+                                              signature.parameters[*index]));
+      return false;
+    }
+    slots[*index] = args[positional + static_cast<std::size_t>(k)];
+  }
+
+  std::array<std::string_view, 3> missing;
+  std::size_t missing_count = 0;
+  for (std::size_t i = 0; i < signature.required; ++i) {
+    if (slots[i] == nullptr) missing[missing_count++] = signature.parameters[i];
+  }
+  if (missing_count > 0) {
+    raise_text(PyExc_TypeError, std::format("{}() missing {} required positional {}: {}", signature.function,
+                                            missing_count, missing_count == 1 ? "argument" : "arguments",
+                                            quoted_name_list(std::span(missing).first(missing_count))));
+    return false;
+  }
+  return true;
+}
+
+// Adds the note "while processing '{parameter}'" to the exception being raised. When the note
+// cannot be made or added, the exception goes on without it.
+void annotate_argument_error(std::string_view parameter) {
+  Ref raised = Ref::steal(PyErr_GetRaisedException());
+  PyUnicodeWriter* writer = PyUnicodeWriter_Create(0);
+  Ref note;
+  if (writer != nullptr) {
+    if (PyUnicodeWriter_WriteUTF8(writer, "while processing '", -1) == 0 &&
+        PyUnicodeWriter_WriteUTF8(writer, parameter.data(), static_cast<Py_ssize_t>(parameter.size())) == 0 &&
+        PyUnicodeWriter_WriteUTF8(writer, "'", 1) == 0) {
+      note = Ref::steal(PyUnicodeWriter_Finish(writer));
+    } else {
+      PyUnicodeWriter_Discard(writer);
+    }
+  }
+  if (note && raised) {
+    Ref name = Ref::steal(PyUnicode_FromString("add_note"));
+    PyObject* call[] = {raised.get(), note.get()};
+    Ref result = name ? Ref::steal(PyObject_VectorcallMethod(name.get(), call, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                                             nullptr))
+                      : Ref();
+    (void)result;
+  }
+  PyErr_Clear();  // a failure to make or add the note is dropped
+  PyErr_SetRaisedException(raised.release());
+}
+
+// The argument's UTF-8 text; only str and its subclasses are accepted.
+std::optional<std::string> extract_text_argument(PyObject* object) {
+  if (!PyUnicode_Check(object)) {
+    raise_type_mismatch(object, "str");
+    return std::nullopt;
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
+  if (utf8 == nullptr) return std::nullopt;
+  return std::string(utf8, static_cast<std::size_t>(size));
+}
+
+// Converts every slot in parameter order. A slot that is empty, or None where None is allowed,
+// stays absent; the first failure gets its note and ends the conversion.
+template <std::size_t N>
+bool convert_arguments(const Signature& signature, const Slots& slots, std::size_t none_allowed_from,
+                       std::array<std::optional<std::string>, N>& texts) {
+  for (std::size_t i = 0; i < N; ++i) {
+    PyObject* object = slots[i];
+    if (object == nullptr || (object == Py_None && i >= none_allowed_from)) continue;
+    texts[i] = extract_text_argument(object);
+    if (!texts[i]) {
+      annotate_argument_error(signature.parameters[i]);
+      return false;
+    }
+  }
+  return true;
+}
+
+// None for success, or RuntimeError carrying the failure's display text.
+PyObject* finish(Status status) {
+  if (status) Py_RETURN_NONE;
+  std::string text;
+  if (status.error().display_text(text)) abort_with("a Display implementation returned an error unexpectedly");
+  { EngineError released = std::move(status.error()); }  // the error object goes before the raise
+  raise_text(PyExc_RuntimeError, text);
+  return nullptr;
+}
+
+std::optional<std::string_view> view_of(const std::optional<std::string>& text) {
+  return text ? std::optional<std::string_view>(*text) : std::nullopt;
+}
+
+constexpr std::array<std::string_view, 3> merge_parameters = {"python_file", "node_file", "output"};
+constexpr std::array<std::string_view, 2> split_parameters = {"merged_file", "output"};
+constexpr std::array<std::string_view, 3> generate_keys_parameters = {"output", "private_name", "public_name"};
+
+}  // namespace
+
+PyObject* merge(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const Signature signature{"merge", merge_parameters, 3};
+  Slots slots;
+  if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  std::array<std::optional<std::string>, 3> texts;
+  if (!convert_arguments(signature, slots, 2, texts)) return nullptr;
+  return finish(merge_files(*texts[0], *texts[1], view_of(texts[2])));
+}
+
+PyObject* split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const Signature signature{"split", split_parameters, 2};
+  Slots slots;
+  if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  std::array<std::optional<std::string>, 2> texts;
+  if (!convert_arguments(signature, slots, 1, texts)) return nullptr;
+  return finish(split_file(*texts[0], view_of(texts[1])));
+}
+
+PyObject* generate_keys(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const Signature signature{"generate_keys", generate_keys_parameters, 0};
+  Slots slots;
+  if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  std::array<std::optional<std::string>, 3> texts;
+  if (!convert_arguments(signature, slots, 0, texts)) return nullptr;
+  KeyGenOptions options{
+      .output = std::move(texts[0]).value_or("keys"),
+      .private_name = std::move(texts[1]).value_or("private.pem"),
+      .public_name = std::move(texts[2]).value_or("public.pem"),
+      .raw_name = "key.bin",
+      .comment = std::nullopt,
+      .size = 4096,
+      .raw = false,
+  };
+  return finish(generate_key_files(options));
+}
+
+}  // namespace dsf::python

@@ -1,0 +1,57 @@
+#include "keys/key_files.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <format>
+
+#include "common/files.hpp"
+#include "common/paths.hpp"
+
+namespace dsf {
+namespace {
+
+EngineError refusal(std::string_view output) {
+  return make_message_error(std::format(
+      "Refusing to overwrite existing keys in {}. Choose another directory or remove the old keys "
+      "intentionally.",
+      output));
+}
+
+// A link at a key path counts as a key there: writing through it, even a dangling one, would
+// put the key wherever the link's owner chose.
+bool is_symbolic_link(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return false;
+  std::string name(path);
+  struct stat status;
+  return ::lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+}  // namespace
+
+bool is_key_file_name(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return path_components(name).size() == 1;
+}
+
+Status refuse_existing_keys(std::string_view output, std::span<const std::string> paths) {
+  for (const std::string& path : paths) {
+    if (path_exists(path) || is_symbolic_link(path)) return std::unexpected(refusal(output));
+  }
+  return {};
+}
+
+Status create_key_file(std::string_view output, std::string_view path, std::string_view bytes,
+                       mode_t permissions) {
+  auto written = write_file(path, bytes, WriteOptions{.permissions = permissions, .exclusive = true});
+  if (!written) {
+    // Exclusive creation fails with EEXIST for anything at the path, a link included.
+    const auto* io = dynamic_cast<const IoError*>(&written.error().object());
+    if (io != nullptr && io->category() == IoError::Category::Os && io->os_error() == EEXIST) {
+      return std::unexpected(refusal(output));
+    }
+  }
+  return written;
+}
+
+}  // namespace dsf

@@ -1,0 +1,93 @@
+// The RSA key pair of a key generation call and its two PKCS#1 PEM texts.
+#pragma once
+
+#include <botan/bigint.h>
+#include <botan/rsa.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/error.hpp"
+
+namespace dsf {
+
+// A text that holds key material. Its buffer is allocated once at its final length and is
+// overwritten with zeros before it goes back to the allocator, whichever way it is released.
+class SecretText {
+ public:
+  SecretText() = default;
+  explicit SecretText(std::size_t length);
+  SecretText(SecretText&& other) noexcept;
+  SecretText& operator=(SecretText&& other) noexcept;
+  SecretText(const SecretText&) = delete;
+  SecretText& operator=(const SecretText&) = delete;
+  ~SecretText() { wipe(); }
+
+  char* data() { return data_.get(); }
+  std::size_t size() const { return size_; }
+  std::string_view view() const { return {data_.get(), size_}; }
+
+  // Zeros over the whole buffer, then the buffer is released.
+  void wipe();
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
+class PrivateRsaKey {
+ public:
+  explicit PrivateRsaKey(std::unique_ptr<Botan::RSA_PrivateKey> key) : key_(std::move(key)) {}
+  const Botan::RSA_PrivateKey& get() const { return *key_; }
+  void release() { key_.reset(); }
+
+ private:
+  std::unique_ptr<Botan::RSA_PrivateKey> key_;
+};
+
+class PublicRsaKey {
+ public:
+  explicit PublicRsaKey(std::unique_ptr<Botan::RSA_PublicKey> key) : key_(std::move(key)) {}
+  const Botan::RSA_PublicKey& get() const { return *key_; }
+  void release() { key_.reset(); }
+
+ private:
+  std::unique_ptr<Botan::RSA_PublicKey> key_;
+};
+
+// A two-prime key with e = 65537 and a modulus of exactly `size` bits (at least 2048 and a
+// multiple of 256), made from the operating system's random source. Fails only when the key
+// fails its consistency checks.
+Result<PrivateRsaKey> generate_rsa_private_key(std::uint64_t size);
+
+// Copies of n and e.
+PublicRsaKey derive_rsa_public_key(const PrivateRsaKey& key);
+
+// PKCS#1 RSAPrivateKey as PEM text labelled "RSA PRIVATE KEY". Release it through
+// wipe_secret_text.
+Result<SecretText> encode_rsa_private_key_pem(const PrivateRsaKey& key);
+
+void wipe_secret_text(SecretText&& text);
+
+// PKCS#1 RSAPublicKey as PEM text labelled "RSA PUBLIC KEY"; nothing in it is secret.
+Result<std::string> encode_rsa_public_key_pem(const PublicRsaKey& key);
+
+void free_rsa_public_key(PublicRsaKey&& key);
+
+void wipe_and_free_rsa_private_key(PrivateRsaKey&& key);
+
+// The checks an assembled key must pass: e in range, n odd and larger than e, p·q = n, each
+// prime above 1, and d·e ≡ 1 modulo p−1 and q−1. The first check that fails, or none.
+std::optional<RsaKeyError::Check> check_rsa_key(const Botan::BigInt& n, const Botan::BigInt& e,
+                                                const Botan::BigInt& d, const Botan::BigInt& p,
+                                                const Botan::BigInt& q);
+
+// Length of the PEM text of `der_length` bytes under a label of `label_length` characters:
+// the Base64 text, one LF per 64 of its characters (at least one), and the two framing lines.
+std::size_t pem_length(std::size_t der_length, std::size_t label_length);
+
+}  // namespace dsf

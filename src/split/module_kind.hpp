@@ -1,0 +1,16 @@
+// Whether the JavaScript taken out of a merged file is to be written in ES-module or in CommonJS
+// form: from the merged file's extension, else from the nearest project file that names a kind.
+#pragma once
+
+#include <string_view>
+
+namespace dsf {
+
+enum class ModuleKind { EsModule, CommonJs };
+
+// `merged_file` is the path text as the caller gave it; it is never resolved. Project files
+// that cannot be read or parsed are passed over, and when nothing decides the answer is
+// CommonJs.
+ModuleKind detect_module_kind(std::string_view merged_file);
+
+}  // namespace dsf

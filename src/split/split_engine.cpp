@@ -1,0 +1,120 @@
+#include "split/split_engine.hpp"
+
+#include <array>
+#include <cstring>
+#include <format>
+
+#include "common/console.hpp"
+#include "common/paths.hpp"
+#include "common/text.hpp"
+#include "split/module_kind.hpp"
+#include "split/payload_reader.hpp"
+#include "transform/parser/cjs_to_esm.hpp"
+
+namespace dsf {
+namespace {
+
+constexpr std::array<std::string_view, 8> js_output_extensions = {"js", "cjs", "mjs", "jsx", "ts", "cts", "mts", "tsx"};
+
+constexpr std::string_view default_output = "out";
+
+// Every line of the merged file offered to the scanner; the file is read to its end even after
+// both payload lines, since a later payload line wins and every line must be valid UTF-8.
+Result<RawPayloads> read_payloads(std::string_view merged_file) {
+  auto reader = MergedLineReader::open(merged_file);
+  if (!reader) return std::unexpected(std::move(reader.error()));
+  RawPayloads payloads;
+  for (;;) {
+    auto line = reader->next_line();
+    if (!line) return std::unexpected(std::move(line.error()));
+    if (!*line) break;
+    scan_payload_line(payloads, **line);
+  }
+  reader->close();
+  return payloads;
+}
+
+}  // namespace
+
+Result<MergedLineReader> MergedLineReader::open(std::string_view path) {
+  auto file = open_for_reading(path);
+  if (!file) return std::unexpected(std::move(file.error()));
+  // Starts used up, so that the first line begins with a read.
+  return MergedLineReader(std::move(*file), std::make_unique_for_overwrite<char[]>(buffer_size));
+}
+
+Result<std::optional<std::string>> MergedLineReader::next_line() {
+  std::string line;
+  bool ended_by_lf = false;
+  while (!ended_by_lf) {
+    if (position_ == filled_) {
+      auto got = read_some(file_, buffer_.get(), buffer_size);
+      if (!got) return std::unexpected(std::move(got.error()));
+      filled_ = *got;
+      position_ = 0;
+      if (filled_ == 0) break;
+    }
+    const char* start = buffer_.get() + position_;
+    std::size_t available = filled_ - position_;
+    std::size_t take = available;
+    if (const void* lf = std::memchr(start, '\n', available)) {
+      take = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+      ended_by_lf = true;
+    }
+    line.append(start, take);
+    position_ += take;
+  }
+  if (line.empty()) return std::optional<std::string>();
+  if (!is_valid_utf8(line)) return std::unexpected(IoError::invalid_utf8());
+  if (ended_by_lf) {
+    line.pop_back();
+    if (line.ends_with('\r')) line.pop_back();
+  }
+  return std::optional<std::string>(std::move(line));
+}
+
+void MergedLineReader::close() {
+  buffer_.reset();
+  filled_ = position_ = 0;
+  file_.reset();
+}
+
+Status split_file(std::string_view merged_file, std::optional<std::string_view> output) {
+  if (!path_exists(merged_file)) return std::unexpected(make_message_error(std::format("{} does not exist.", merged_file)));
+
+  auto payloads = read_payloads(merged_file);
+  if (!payloads) return std::unexpected(std::move(payloads.error()));
+  if (!payloads_complete(*payloads)) return std::unexpected(make_message_error("Invalid merged file."));
+
+  std::string python_text = decode_python_payload(payloads->python_raw);
+  std::string js_text = decode_js_payload(payloads->js_raw);
+  payloads = RawPayloads{};  // the raw payloads are done with; keep only the decoded texts
+
+  if (detect_module_kind(merged_file) == ModuleKind::EsModule) js_text = cjs_text_to_esm(js_text);
+  std::string extension = js_output_extension(merged_file);
+  std::string_view folder = output.value_or(default_output);
+
+  if (auto made = create_folders(folder); !made) return made;
+  std::string python_path = join_path(folder, "result.py");
+  if (auto written = write_file(python_path, python_text); !written) return written;
+  std::string js_path = join_path(folder, "result." + extension);
+  if (auto written = write_file(js_path, js_text); !written) return written;
+
+  report_line("Split:");
+  report_line("  " + python_path);
+  report_line("  " + js_path);
+  return {};
+}
+
+std::string js_output_extension(std::string_view merged_file) {
+  std::string_view name = path_file_name(merged_file);
+  for (std::string_view extension : js_output_extensions) {
+    std::size_t suffix = extension.size() + 4;  // ".py." and the entry
+    if (name.size() >= suffix && name.ends_with(extension) && name.substr(name.size() - suffix, 4) == ".py.") {
+      return std::string(extension);
+    }
+  }
+  return "js";
+}
+
+}  // namespace dsf

@@ -1,0 +1,246 @@
+#include "transform/parser/esm_to_cjs.hpp"
+
+#include <initializer_list>
+#include <vector>
+
+#include "common/text.hpp"
+#include "transform/parser/pattern.hpp"
+
+namespace dsf {
+namespace {
+
+// Where the identifier fragment goes in the patterns that capture a name.
+constexpr std::string_view name_slot = "NAME";
+
+// Group 1 of every rule is the line's indentation.
+constexpr std::string_view default_import_rule =
+    R"(^(\s*)import\s+(NAME)\s+from\s+["']([^"']+)["'];?\s*$)";
+constexpr std::string_view namespace_import_rule =
+    R"(^(\s*)import\s+\*\s+as\s+(NAME)\s+from\s+["']([^"']+)["'];?\s*$)";
+constexpr std::string_view default_and_named_import_rule =
+    R"(^(\s*)import\s+(NAME)\s*,\s*\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
+constexpr std::string_view named_import_rule =
+    R"(^(\s*)import\s+\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
+constexpr std::string_view side_effect_import_rule =
+    R"(^(\s*)import\s+["']([^"']+)["'];?\s*$)";
+// const, let, var and class, or function with an optional async before it and an optional star
+// after it; the star may stand against the name, as in function*gen().
+constexpr std::string_view exported_declaration_rule =
+    R"(^(\s*)export\s+(?:(const|let|var|class)\s+|(async\s+)?function(?:\s+|\s*(\*)\s*))(NAME)(.*)$)";
+constexpr std::string_view default_export_rule =
+    R"(^(\s*)export\s+default\s+(.+?);?\s*$)";
+constexpr std::string_view export_list_rule =
+    R"(^(\s*)export\s+\{([^}]+)\};?\s*$)";
+constexpr std::string_view reexport_all_rule =
+    R"(^(\s*)export\s+\*\s+from\s+["']([^"']+)["'];?\s*$)";
+constexpr std::string_view reexport_list_rule =
+    R"(^(\s*)export\s+\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
+
+std::string with_name(std::string_view rule) {
+  std::size_t slot = rule.find(name_slot);
+  std::string text(rule.substr(0, slot));
+  text += identifier_fragment;
+  text += rule.substr(slot + name_slot.size());
+  return text;
+}
+
+// The ten patterns of one call, compiled in rule order and released with the call.
+struct Rules {
+  RulePattern default_import{with_name(default_import_rule)};
+  RulePattern namespace_import{with_name(namespace_import_rule)};
+  RulePattern default_and_named_import{with_name(default_and_named_import_rule)};
+  RulePattern named_import{named_import_rule};
+  RulePattern side_effect_import{side_effect_import_rule};
+  RulePattern exported_declaration{with_name(exported_declaration_rule)};
+  RulePattern default_export{default_export_rule};
+  RulePattern export_list{export_list_rule};
+  RulePattern reexport_all{reexport_all_rule};
+  RulePattern reexport_list{reexport_list_rule};
+};
+
+// Calls `visit` with each piece between commas, empty pieces included.
+template <class Visit>
+void for_each_entry(std::string_view list, Visit visit) {
+  for (;;) {
+    std::size_t comma = list.find(',');
+    visit(list.substr(0, comma));
+    if (comma == std::string_view::npos) return;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// One list entry "local as exported"; both names are the trimmed entry when it has no " as ".
+struct EntryNames {
+  std::string_view local;
+  std::string_view exported;
+  bool renamed;
+};
+
+EntryNames entry_names(std::string_view entry) {
+  entry = trim(entry);
+  std::size_t as = entry.find(" as ");
+  if (as == std::string_view::npos) return {entry, entry, false};
+  return {trim(entry.substr(0, as)), trim(entry.substr(as + 4)), true};
+}
+
+void append_name(std::string& out, std::string_view entry) {
+  EntryNames names = entry_names(entry);
+  out += names.local;
+  if (names.renamed) {
+    out += ": ";
+    out += names.exported;
+  }
+}
+
+// The output list and the held-back list. Copied lines stay views into the input; made lines
+// go into one shared buffer, so that a long file costs few allocations.
+class Output {
+ public:
+  explicit Output(std::string_view input) : input_(input) {}
+
+  void copy(std::string_view line) {
+    lines_.push_back({true, static_cast<std::size_t>(line.data() - input_.data()), line.size()});
+  }
+  void emit(std::initializer_list<std::string_view> parts) { lines_.push_back(make(parts)); }
+  void hold(std::initializer_list<std::string_view> parts) { held_.push_back(make(parts)); }
+
+  std::string join() const {
+    std::size_t size = lines_.size() + held_.size();
+    for (const auto* list : {&lines_, &held_}) {
+      for (const Piece& piece : *list) size += piece.size;
+    }
+    std::string text;
+    text.reserve(size);
+    bool first = true;
+    for (const auto* list : {&lines_, &held_}) {
+      for (const Piece& piece : *list) {
+        if (!first) text += '\n';
+        first = false;
+        text += (piece.from_input ? input_ : made_).substr(piece.begin, piece.size);
+      }
+    }
+    return text;
+  }
+
+ private:
+  struct Piece {
+    bool from_input;
+    std::size_t begin;
+    std::size_t size;
+  };
+
+  Piece make(std::initializer_list<std::string_view> parts) {
+    std::size_t begin = made_.size();
+    for (std::string_view part : parts) made_ += part;
+    return {false, begin, made_.size() - begin};
+  }
+
+  std::string_view input_;
+  std::string made_;
+  std::vector<Piece> lines_;
+  std::vector<Piece> held_;
+};
+
+bool opens_block(std::string_view expression) {
+  return expression.ends_with('{') || expression.ends_with('[') || expression.ends_with('(');
+}
+
+// Rules 1 to 5, in that order.
+bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
+  std::string_view g[4];
+  if (rules.default_import.match(line, g)) {
+    out.emit({g[0], "const ", g[1], " = require(\"", g[2], "\").default ?? require(\"", g[2], "\");"});
+  } else if (rules.namespace_import.match(line, g)) {
+    out.emit({g[0], "const ", g[1], " = require(\"", g[2], "\");"});
+  } else if (rules.default_and_named_import.match(line, g)) {
+    out.emit({g[0], "const ", g[1], " = require(\"", g[3], "\").default ?? require(\"", g[3], "\");"});
+    out.emit({g[0], "const { ", esm_names_to_cjs(g[2]), " } = require(\"", g[3], "\");"});
+  } else if (rules.named_import.match(line, g)) {
+    out.emit({g[0], "const { ", esm_names_to_cjs(g[1]), " } = require(\"", g[2], "\");"});
+  } else if (rules.side_effect_import.match(line, g)) {
+    out.emit({g[0], "require(\"", g[1], "\");"});
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Rules 6, 7, 10, 8 and 9, in that order.
+bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
+  std::string_view g[6];
+  if (rules.exported_declaration.match(line, g)) {
+    // g[1] is const, let, var or class; otherwise g[2] holds async and g[3] the star.
+    std::string_view keyword = g[1];
+    if (keyword.empty()) {
+      bool async = !g[2].empty(), star = !g[3].empty();
+      keyword = async ? (star ? "async function*" : "async function") : (star ? "function*" : "function");
+    }
+    out.emit({g[0], keyword, " ", g[4], g[5]});
+    out.hold({"exports.", g[4], " = ", g[4], ";"});
+  } else if (rules.default_export.match(line, g)) {
+    // An expression that goes on over the next lines must stay before them.
+    if (opens_block(g[1])) {
+      out.emit({g[0], "module.exports = ", g[1]});
+    } else {
+      out.hold({g[0], "module.exports = ", g[1], ";"});
+    }
+  } else if (rules.reexport_list.match(line, g)) {
+    // In both export lists an empty entry, such as the one after a trailing comma, exports nothing.
+    for_each_entry(g[1], [&](std::string_view entry) {
+      EntryNames names = entry_names(entry);
+      if (!names.local.empty()) {
+        out.hold({g[0], "exports.", names.exported, " = require(\"", g[2], "\").", names.local, ";"});
+      }
+    });
+  } else if (rules.export_list.match(line, g)) {
+    for_each_entry(g[1], [&](std::string_view entry) {
+      EntryNames names = entry_names(entry);
+      if (!names.local.empty()) out.hold({g[0], "exports.", names.exported, " = ", names.local, ";"});
+    });
+  } else if (rules.reexport_all.match(line, g)) {
+    out.hold({g[0], "Object.assign(exports, require(\"", g[1], "\"));"});
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string esm_text_to_cjs(std::string_view text) {
+  const Rules rules;
+  Output out(text);
+  LineCursor lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
+    // Every rule begins with indentation and then import or export: any other line is copied
+    // without running the matcher, which keeps long files cheap.
+    std::size_t start = 0;
+    while (std::size_t width = white_space_at(line, start)) start += width;
+    std::string_view word = line.substr(start);
+    bool rewritten = (word.starts_with("import") && rewrite_import(rules, line, out)) ||
+                     (word.starts_with("export") && rewrite_export(rules, line, out));
+    if (!rewritten) out.copy(line);
+  }
+  return out.join();
+}
+
+std::string esm_names_to_cjs(std::string_view list) {
+  std::string names;
+  names.reserve(list.size() + 8);
+  bool first = true;
+  for_each_entry(list, [&](std::string_view entry) {
+    if (!first) names += ", ";
+    first = false;
+    append_name(names, entry);
+  });
+  return names;
+}
+
+std::string esm_name_to_cjs(std::string_view entry) {
+  std::string name;
+  append_name(name, entry);
+  return name;
+}
+
+}  // namespace dsf

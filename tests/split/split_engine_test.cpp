@@ -1,0 +1,355 @@
+#include "split/split_engine.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/text.hpp"
+#include "merge/payload_writer.hpp"
+#include "support/result.hpp"
+#include "support/temp_folder.hpp"
+
+namespace dsf {
+namespace {
+
+using testing::in_folder;
+using testing::read_test_file;
+using testing::TempFolder;
+using testing::value_of;
+using testing::write_test_file;
+
+constexpr std::size_t block = MergedLineReader::buffer_size;
+
+std::string merged_text(std::string_view python_source, std::string_view commonjs_text) {
+  return fill_merged_template(prepare_python_payload(python_source), prepare_js_payload(commonjs_text));
+}
+
+std::vector<std::string> lines_of(std::string_view text) {
+  std::vector<std::string> lines;
+  LineCursor cursor(text);
+  for (std::string_view line; cursor.next(line);) lines.emplace_back(line);
+  return lines;
+}
+
+// Every line the reader gives, or the failure's text as the last entry.
+std::vector<std::string> read_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  auto reader = MergedLineReader::open(path);
+  if (!reader) return {"failed: " + reader.error().display()};
+  for (;;) {
+    auto line = reader->next_line();
+    if (!line) {
+      lines.push_back("failed: " + line.error().display());
+      return lines;
+    }
+    if (!*line) break;
+    lines.push_back(std::move(**line));
+  }
+  // The end stays the end.
+  auto again = reader->next_line();
+  EXPECT_TRUE(again && !*again);
+  reader->close();
+  return lines;
+}
+
+bool exists(const std::string& path) {
+  struct stat status{};
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
+TEST(MergedLineReader, CutsLinesAsTheLineRuleSays) {
+  TempFolder dir;
+  for (std::string_view text : {"", "a", "a\n", "a\r\n", "a\r", "a\rb\n", "\n", "\n\n", "a\n\nb", "\r\n\r\n", "é\r\r\n"}) {
+    write_test_file(dir / "f", text);
+    EXPECT_EQ(read_lines(dir / "f"), lines_of(text)) << text;
+  }
+}
+
+// Where the reads end must not show in the lines: a line longer than the buffer, an LF or a CR LF
+// pair or a multi-byte character across the boundary between two reads.
+TEST(MergedLineReader, AssemblesLinesAcrossReads) {
+  TempFolder dir;
+  for (std::size_t before : {block - 2, block - 1, block, block + 1, 2 * block - 1, 2 * block, 3 * block + 5}) {
+    for (std::string_view tail : {"\n", "\r\n", "é\n", "\u3000\r\n", "\r"}) {
+      std::string text = std::string(before, 'x') + std::string(tail) + "next\r\n" + std::string(block * 2, 'y');
+      write_test_file(dir / "f", text);
+      EXPECT_EQ(read_lines(dir / "f"), lines_of(text)) << before << " then " << tail;
+    }
+  }
+  std::string short_lines;
+  for (int i = 0; i < 5000; ++i) short_lines += std::to_string(i) + (i % 3 ? "\n" : "\r\n");
+  write_test_file(dir / "f", short_lines);
+  EXPECT_EQ(read_lines(dir / "f"), lines_of(short_lines));
+}
+
+TEST(MergedLineReader, FailsOnInvalidUtf8AndOnReadsAndOpens) {
+  TempFolder dir;
+  write_test_file(dir / "bad", "good\n" + std::string(block, 'x') + "\xC3\n\xC3\xA9");
+  EXPECT_EQ(read_lines(dir / "bad"),
+            (std::vector<std::string>{"good", "failed: stream did not contain valid UTF-8"}));
+  // A character cut by the end of the file is as invalid as one cut by the end of a line.
+  write_test_file(dir / "cut", std::string(block - 1, 'x') + "\xE2\x80");
+  EXPECT_EQ(read_lines(dir / "cut"), (std::vector<std::string>{"failed: stream did not contain valid UTF-8"}));
+  EXPECT_EQ(read_lines(dir.path()), (std::vector<std::string>{"failed: Is a directory (os error 21)"}));
+  EXPECT_EQ(read_lines(dir / "missing"), (std::vector<std::string>{"failed: No such file or directory (os error 2)"}));
+}
+
+TEST(JsOutputExtension, TakesTheEntryAfterPyInTheFileName) {
+  struct Case { std::string_view path, extension; };
+  for (auto [path, extension] : {
+           Case{"x.py.js", "js"}, Case{"x.py.cjs", "cjs"}, Case{"x.py.mjs", "mjs"}, Case{"x.py.jsx", "jsx"},
+           Case{"x.py.ts", "ts"}, Case{"x.py.cts", "cts"}, Case{"x.py.mts", "mts"}, Case{"out/x.py.tsx", "tsx"},
+           Case{".py.ts", "ts"}, Case{"x.py.ts/", "ts"}, Case{"/a//b.py.cts//", "cts"},
+           // Compared as written, and only in the name itself.
+           Case{"x.py.TS", "js"}, Case{"X.PY.MJS", "js"}, Case{"x.ts", "js"}, Case{"x.mjs", "js"},
+           Case{"x.pyts", "js"}, Case{"x.py.ts.bak", "js"}, Case{"merged.txt", "js"}, Case{"merged", "js"},
+           Case{"x.py.ts/merged", "js"}, Case{"", "js"}, Case{"/", "js"}, Case{".", "js"}, Case{"x.py.ts/..", "js"},
+       }) {
+    EXPECT_EQ(js_output_extension(path), extension) << path;
+  }
+}
+
+constexpr std::string_view python_source = "def hi():\n    print(\"hi\")\n";
+constexpr std::string_view commonjs_source =
+    "const path = require(\"path\");\n"
+    "exports.run = run;\n"
+    "module.exports = run;\n";
+constexpr std::string_view commonjs_back =  // after the writer: every line ended by an LF
+    "const path = require(\"path\");\n"
+    "exports.run = run;\n"
+    "module.exports = run;\n";
+constexpr std::string_view esm_back =
+    "import * as path from \"path\";\n"
+    "export { run as run };\n"
+    "export default run;";
+constexpr std::string_view python_back = "def hi():\n\tprint(\"hi\")";
+
+// Runs the split and gives its report, or the failure's text.
+std::string run_split(std::string_view merged_file, std::optional<std::string_view> output) {
+  ::testing::internal::CaptureStdout();
+  Status status = split_file(merged_file, output);
+  std::string report = ::testing::internal::GetCapturedStdout();
+  if (!status) {
+    EXPECT_EQ(report, "");
+    return "failed: " + status.error().display();
+  }
+  return report;
+}
+
+TEST(SplitFile, WritesBothFilesIntoOutAndReportsThem) {
+  TempFolder dir;
+  ASSERT_EQ(::mkdir((dir / "out").c_str(), 0777), 0);
+  write_test_file(dir / "out/result.py.js", merged_text(python_source, commonjs_source));
+  in_folder(dir.path(), [] {
+    EXPECT_EQ(run_split("out/result.py.js", std::nullopt), "Split:\n  out/result.py\n  out/result.js\n");
+    EXPECT_EQ(read_test_file("out/result.py"), python_back);
+    EXPECT_EQ(read_test_file("out/result.js"), commonjs_back);
+  });
+}
+
+TEST(SplitFile, ChoosesTheFormAndTheExtensionFromTheMergedFilesName) {
+  struct Case {
+    std::string_view merged_name;
+    std::string_view package_json;
+    std::string_view js_name;
+    bool es_module;
+  };
+  for (auto [merged_name, package_json, js_name, es_module] : {
+           Case{"result.py.mjs", R"({"type": "commonjs"})", "result.mjs", true},
+           Case{"result.py.cjs", R"({"type": "module"})", "result.cjs", false},
+           Case{"result.py.tsx", R"({"type": "module"})", "result.tsx", true},
+           Case{"result.py.tsx", "", "result.tsx", false},
+           Case{"result.py.jsx", R"({"type": "module"})", "result.jsx", true},
+           Case{"result.py.ts", R"({"type": "commonjs"})", "result.ts", false},
+           Case{"X.PY.MJS", "", "result.js", true},
+           Case{"merged.txt", R"({"type": "module"})", "result.js", true},
+           Case{"app.mjs", "", "result.js", true},
+           Case{"merged", "", "result.js", false},
+           Case{"x.py.ts/merged", "", "result.js", false},
+       }) {
+    TempFolder dir;
+    if (merged_name.find('/') != std::string_view::npos) {
+      ASSERT_EQ(::mkdir((dir / "x.py.ts").c_str(), 0777), 0);
+    }
+    if (!package_json.empty()) write_test_file(dir / "package.json", package_json);
+    write_test_file(dir / merged_name, merged_text(python_source, commonjs_source));
+    std::string out = dir / "split";
+    EXPECT_EQ(run_split(dir / merged_name, out),
+              "Split:\n  " + out + "/result.py\n  " + out + "/" + std::string(js_name) + "\n")
+        << merged_name;
+    EXPECT_EQ(read_test_file(out + "/result.py"), python_back) << merged_name;
+    EXPECT_EQ(read_test_file(out + "/" + std::string(js_name)), es_module ? esm_back : commonjs_back)
+        << merged_name;
+  }
+}
+
+TEST(SplitFile, TakesTheOutputFolderAsGiven) {
+  TempFolder dir;
+  write_test_file(dir / "m.py.js", merged_text(python_source, commonjs_source));
+  in_folder(dir.path(), [] {
+    EXPECT_EQ(run_split("m.py.js", ""), "Split:\n  result.py\n  result.js\n");
+    EXPECT_EQ(read_test_file("result.js"), commonjs_back);
+    EXPECT_EQ(run_split("m.py.js", "deep/a/b/"), "Split:\n  deep/a/b/result.py\n  deep/a/b/result.js\n");
+    EXPECT_EQ(read_test_file("deep/a/b/result.py"), python_back);
+
+    // Existing files are replaced.
+    write_test_file("deep/a/b/result.js", std::string(10000, 'z'));
+    EXPECT_EQ(run_split("m.py.js", "deep/a/b"), "Split:\n  deep/a/b/result.py\n  deep/a/b/result.js\n");
+    EXPECT_EQ(read_test_file("deep/a/b/result.js"), commonjs_back);
+  });
+}
+
+TEST(SplitFile, FindsThePayloadLinesAnywhereAndTakesTheLastOfEach) {
+  TempFolder dir;
+  std::string good = merged_text(python_source, commonjs_source);
+  std::vector<std::string> two = lines_of(good);
+  std::string other = merged_text("other = 1\n", "other();\n");
+  const std::string files[] = {
+      two[1] + "\n" + two[0],
+      "#!/usr/bin/env x\n\n" + two[1] + "\nnoise\n" + two[0] + "\ntrailer\n",
+      two[0] + "\r\n" + two[1] + "\r\n",
+      lines_of(other)[0] + "\n" + other.substr(other.find('\n') + 1) + "\n" + good,
+      std::string(block - two[0].size() - 1, '#') + "\n" + two[0] + "\n" + std::string(3 * block, '#') + "\n" + two[1],
+  };
+  for (const std::string& file : files) {
+    write_test_file(dir / "m.py.js", file);
+    const std::string out = dir / "out";
+    EXPECT_EQ(run_split(dir / "m.py.js", out), "Split:\n  " + out + "/result.py\n  " + out + "/result.js\n");
+    EXPECT_EQ(read_test_file(dir / "out/result.py"), python_back);
+    EXPECT_EQ(read_test_file(dir / "out/result.js"), commonjs_back);
+  }
+}
+
+TEST(SplitFile, RefusesFilesWithoutBothPayloadsAndWritesNothing) {
+  TempFolder dir;
+  std::vector<std::string> two = lines_of(merged_text(python_source, commonjs_source));
+  const std::string files[] = {
+      "",
+      two[0],
+      two[1],
+      merged_text(python_source, ""),
+      two[0] + "\n" + two[1] + "\nlambda: eval(\"\")",
+      "1 // (lambda: exec(\"\", globals()) or 1)()\nlambda: eval(\")",
+      " " + two[0] + "\n" + two[1],
+  };
+  for (const std::string& file : files) {
+    write_test_file(dir / "m.py.js", file);
+    EXPECT_EQ(run_split(dir / "m.py.js", dir / "out"), "failed: Invalid merged file.") << file;
+    EXPECT_FALSE(exists(dir / "out"));
+  }
+
+  // An empty Python source is a file like any other.
+  write_test_file(dir / "m.py.js", merged_text("", commonjs_source));
+  EXPECT_NE(run_split(dir / "m.py.js", dir / "out"), "failed: Invalid merged file.");
+  EXPECT_EQ(read_test_file(dir / "out/result.py"), "");
+}
+
+TEST(SplitFile, FailsOnAnyLineThatIsNoUtf8BeforeWritingAnything) {
+  TempFolder dir;
+  std::string good = merged_text(python_source, commonjs_source);
+  for (const std::string& file : {"\xFF\n" + good, good + "\n\xC0\xAF", good + "\n" + std::string(block, 'x') + "\xED\xA0\x80"}) {
+    write_test_file(dir / "m.py.js", file);
+    EXPECT_EQ(run_split(dir / "m.py.js", dir / "out"), "failed: stream did not contain valid UTF-8");
+    EXPECT_FALSE(exists(dir / "out"));
+  }
+}
+
+TEST(SplitFile, ReportsAMissingMergedFileByThePathAsGiven) {
+  TempFolder dir;
+  ASSERT_EQ(::symlink("missing", (dir / "dangling").c_str()), 0);
+  EXPECT_EQ(run_split(dir / "missing.py.js", dir / "out"), "failed: " + dir / "missing.py.js does not exist.");
+  EXPECT_EQ(run_split(dir / "dangling", dir / "out"), "failed: " + dir / "dangling does not exist.");
+  EXPECT_EQ(run_split("", dir / "out"), "failed:  does not exist.");
+  EXPECT_EQ(run_split(std::string("a\0b", 3), dir / "out"), "failed: " + std::string("a\0b", 3) + " does not exist.");
+  EXPECT_EQ(run_split(dir.path(), dir / "out"), "failed: Is a directory (os error 21)");
+  EXPECT_FALSE(exists(dir / "out"));
+}
+
+TEST(SplitFile, ReportsAMergedFileThatCannotBeOpened) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser may read any file";
+  TempFolder dir;
+  write_test_file(dir / "m.py.js", merged_text(python_source, commonjs_source));
+  ASSERT_EQ(::chmod((dir / "m.py.js").c_str(), 0), 0);
+  EXPECT_EQ(run_split(dir / "m.py.js", dir / "out"), "failed: Permission denied (os error 13)");
+}
+
+TEST(SplitFile, FailsWhenAnOutputCannotBeMadeAndKeepsWhatWasWritten) {
+  TempFolder dir;
+  write_test_file(dir / "m.py.js", merged_text(python_source, commonjs_source));
+
+  write_test_file(dir / "file", "keep");
+  EXPECT_EQ(run_split(dir / "m.py.js", dir / "file"), "failed: File exists (os error 17)");
+  EXPECT_EQ(run_split(dir / "m.py.js", dir / "file/sub"), "failed: Not a directory (os error 20)");
+  EXPECT_EQ(read_test_file(dir / "file"), "keep");
+
+  ASSERT_EQ(::mkdir((dir / "py").c_str(), 0777), 0);
+  ASSERT_EQ(::mkdir((dir / "py/result.py").c_str(), 0777), 0);
+  EXPECT_EQ(run_split(dir / "m.py.js", dir / "py"), "failed: Is a directory (os error 21)");
+  EXPECT_FALSE(exists(dir / "py/result.js"));
+
+  ASSERT_EQ(::mkdir((dir / "js").c_str(), 0777), 0);
+  ASSERT_EQ(::mkdir((dir / "js/result.js").c_str(), 0777), 0);
+  EXPECT_EQ(run_split(dir / "m.py.js", dir / "js"), "failed: Is a directory (os error 21)");
+  EXPECT_EQ(read_test_file(dir / "js/result.py"), python_back);
+}
+
+// What a merge puts in, a split gives back: the Python text with LF line breaks and TAB
+// indentation, the JavaScript text with LF line breaks and a final LF; nothing else changes.
+TEST(SplitFile, GivesBackTheNormalisedSourcesOfAMerge) {
+  TempFolder dir;
+  const std::string python =
+      "x = 1 + \\\r\n"
+      "    2\r"
+      "s = \"\"\"a\\n\\tb \\\t \"\"\" + '\\'' \n"
+      "if x:\n"
+      "        y = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
+      "\tz = \"\u2028\u2029\"\n"
+      "    \n";
+  const std::string python_expected =
+      "x = 1 + \\\n"
+      "\t2\n"
+      "s = \"\"\"a\\n\\tb \\\t \"\"\" + '\\'' \n"
+      "if x:\n"
+      "\t\ty = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
+      "\tz = \"\u2028\u2029\"\n"
+      "\t";
+  const std::string js =
+      "const s = `a\\\r\n"
+      "b\\\tc \\n \"q\" 'r'`  \r\n"
+      "const t = '__LITERAL_N__' + \"\\\\\" // \\\n"
+      "\treturn x\r"
+      "  ? a : b";
+  const std::string js_expected =
+      "const s = `a\\\n"
+      "b\\\tc \\n \"q\" 'r'`  \n"
+      "const t = '__LITERAL_N__' + \"\\\\\" // \\\n"
+      "\treturn x\n"
+      "  ? a : b\n";
+  write_test_file(dir / "m.py.js", merged_text(python, js));
+  EXPECT_NE(run_split(dir / "m.py.js", dir / "out").substr(0, 7), "failed:");
+  EXPECT_EQ(read_test_file(dir / "out/result.py"), python_expected);
+  EXPECT_EQ(read_test_file(dir / "out/result.js"), js_expected);
+}
+
+TEST(SplitFile, GivesBackArbitraryTextsThatAMergeTookIn) {
+  TempFolder dir;
+  const std::vector<std::string> pieces = {"\\", "\"", "'", "\n", "\r\n", "\r", "\t", "n", "t", "u2028", "\u2028",
+                                           "__LITERAL_N__", "__LITERAL_T__", "x", "é", " ", "\"\"\"", "`"};
+  std::mt19937 random(4);
+  for (int round = 0; round < 300; ++round) {
+    std::string python = "p", js = "j";
+    for (auto n = random() % 40; n > 0; --n) python += pieces[random() % pieces.size()];
+    for (auto n = random() % 40; n > 0; --n) js += pieces[random() % pieces.size()];
+    write_test_file(dir / "m.py.js", merged_text(python, js));
+    ASSERT_NE(run_split(dir / "m.py.js", dir / "out").substr(0, 7), "failed:");
+    EXPECT_EQ(read_test_file(dir / "out/result.py"), reindent_python(normalize_line_breaks(python)));
+    EXPECT_EQ(read_test_file(dir / "out/result.js"), terminate_js_lines(normalize_line_breaks(js)));
+  }
+}
+
+}  // namespace
+}  // namespace dsf

@@ -1,0 +1,186 @@
+#include "transform/parser/cjs_to_esm.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace dsf {
+namespace {
+
+struct LineCase {
+  std::string_view input;
+  std::string_view output;  // the input itself when the line is copied
+};
+
+std::string rewrite(std::string_view line) {
+  const CjsPatterns patterns;
+  return cjs_line_to_esm(line, patterns);
+}
+
+TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
+  const LineCase cases[] = {
+      // One line of each rule.
+      {R"(const fs = require("fs").default ?? require("fs");)", R"(import fs from "fs";)"},
+      {R"(const path = require('path');)", R"(import * as path from "path";)"},
+      {R"(const { readFile, join: joinPath } = require("m");)", R"(import { readFile, join as joinPath } from "m";)"},
+      {"module.exports = main;", "export default main;"},
+      {R"(exports.run = require("path").join;)", R"(export { join as run } from "path";)"},
+      {"exports.format = format;", "export { format as format };"},
+      {R"(Object.assign(exports, require("util"));)", R"(export * from "util";)"},
+      // The specifier of the second require reaches nothing and is not compared.
+      {R"(const $x = require('a').default??require("b"))", R"(import $x from "a";)"},
+      // What may follow a statement, and what the patterns demand around it.
+      {R"(const fs = require("fs"))", R"(import * as fs from "fs";)"},
+      {"const fs = require(\"fs\");  \t", R"(import * as fs from "fs";)"},
+      {R"(const fs=require("fs");)", R"(const fs=require("fs");)"},
+      {R"(let fs = require("fs");)", R"(let fs = require("fs");)"},
+      {R"(var fs = require("fs");)", R"(var fs = require("fs");)"},
+      {R"(const fs = require("fs"); // note)", R"(const fs = require("fs"); // note)"},
+      {R"(const fs = require("fs") ;)", R"(const fs = require("fs") ;)"},
+      {"const fs = require(`fs`);", "const fs = require(`fs`);"},
+      {R"(const fs = require("");)", R"(const fs = require("");)"},
+      {R"(const fs = require("fs');)", R"(import * as fs from "fs";)"},
+      {R"(const é = require("fs");)", R"(const é = require("fs");)"},
+      {R"(const fs = require("é/ü");)", R"(import * as fs from "é/ü";)"},
+      {"module.exports = a; // note", "export default a; // note;"},
+      {"module.exports = a;;", "export default a;;"},
+      {"module.exports=a;", "module.exports=a;"},
+      {R"(module.exports = require("m");)", R"(export default require("m");)"},
+      {"module.exports = {};", "export default {};"},
+      {"module.exports = f();", "export default f();"},
+      {R"(require("m");)", R"(require("m");)"},
+      {"exports.value = 42;", "exports.value = 42;"},
+      {"exports.value = a.b;", "exports.value = a.b;"},
+      {"exports.default = foo;", "export { foo as default };"},
+      {"exports.a = b", "export { b as a };"},
+      {R"(Object.assign(exports,require("m"));)", R"(export * from "m";)"},
+      {R"(Object.assign(exports , require("m"));)", R"(Object.assign(exports , require("m"));)"},
+      {R"(const { a, } = require("m");)", R"(import { a,  } from "m";)"},
+      {R"(const { a: b: c } = require("m");)", R"(import { a as b: c } from "m";)"},
+      {R"(const { a: { b } } = require("m");)", R"(const { a: { b } } = require("m");)"},
+      {R"(const {} = require("m");)", R"(const {} = require("m");)"},
+      // Case matters.
+      {R"(Const fs = require("fs");)", R"(Const fs = require("fs");)"},
+      {"Module.exports = a;", "Module.exports = a;"},
+  };
+  for (const auto& [input, output] : cases) EXPECT_EQ(rewrite(input), output) << input;
+}
+
+TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {
+  const LineCase cases[] = {
+      // Leading white space of any kind is copied unchanged.
+      {"\t  const fs = require(\"fs\");", "\t  import * as fs from \"fs\";"},
+      {"\u00A0\u3000module.exports = a;", "\u00A0\u3000export default a;"},
+      {"\u2028exports.a = b;", "\u2028export { b as a };"},
+      // Between the tokens, and dropped after the statement, a CR included.
+      {"const\u00A0fs\u2003=\u205Frequire(\"fs\");\u0085", "import * as fs from \"fs\";"},
+      {"module.exports = a;\r", "export default a;"},
+      {"exports.a\u000B=\u000Cb;\u202F", "export { b as a };"},
+      // A character outside the set is no white space.
+      {"const\u200Bfs = require(\"fs\");", "const\u200Bfs = require(\"fs\");"},
+  };
+  for (const auto& [input, output] : cases) EXPECT_EQ(rewrite(input), output) << input;
+}
+
+// A default export that opens a bracket goes on over the next lines; a `;` would break it.
+TEST(CjsLineToEsm, LeavesADefaultExportThatOpensABracketUnterminated) {
+  const LineCase cases[] = {
+      {"module.exports = {", "export default {"},
+      {"  module.exports = function (a) {  ", "  export default function (a) {"},
+      {"module.exports = [", "export default ["},
+      {"module.exports = (", "export default ("},
+      {"module.exports = class extends Base {", "export default class extends Base {"},
+      {"module.exports = f(", "export default f("},
+      {"module.exports = {};", "export default {};"},
+      {"module.exports = [1, 2]", "export default [1, 2];"},
+      {"module.exports = { a: {", "export default { a: {"},
+  };
+  for (const auto& [input, output] : cases) EXPECT_EQ(rewrite(input), output) << input;
+}
+
+TEST(CjsNamesToEsm, ConvertsEveryPieceEmptyOnesIncluded) {
+  const LineCase cases[] = {
+      {" a, b: c, ", "a, b as c, "},
+      {"a", "a"},
+      {",a", ", a"},
+      {"a,,b", "a, , b"},
+      {" ", ""},
+      {"a : b", "a as b"},
+      {"a:b:c", "a as b:c"},
+      {"\u00A0a\u3000:\u2009b\u00A0", "a as b"},
+      {":", " as "},
+  };
+  for (const auto& [input, output] : cases) EXPECT_EQ(cjs_names_to_esm(input), output) << input;
+  EXPECT_EQ(cjs_name_to_esm("  x: y: z  "), "x as y: z");
+}
+
+TEST(CjsTextToEsm, RewritesTheFirstWorkedExample) {
+  constexpr std::string_view input =
+      "const fs = require(\"fs\").default ?? require(\"fs\");\n"
+      "  const { a, b: c, } = require('util');\n"
+      "module.exports = { a, c };\n"
+      "exports.value = 42;\n";
+  constexpr std::string_view expected =
+      "import fs from \"fs\";\n"
+      "  import { a, b as c,  } from \"util\";\n"
+      "export default { a, c };\n"
+      "exports.value = 42;";
+  EXPECT_EQ(cjs_text_to_esm(input), expected);
+}
+
+TEST(CjsTextToEsm, RewritesTheWayBackFromCommonJs) {
+  constexpr std::string_view input =
+      "const path = require(\"path\").default ?? require(\"path\");\n"
+      "const { readFile: read, stat } = require(\"fs\");\n"
+      "\n"
+      "const limit = 10;\n"
+      "function run(file) {\n"
+      "  return read(path.join(file));\n"
+      "}\n"
+      "exports.limit = limit;\n"
+      "exports.run = run;\n"
+      "exports.info = require(\"fs\").stat;\n"
+      "module.exports = run;\n";
+  constexpr std::string_view expected =
+      "import path from \"path\";\n"
+      "import { readFile as read, stat } from \"fs\";\n"
+      "\n"
+      "const limit = 10;\n"
+      "function run(file) {\n"
+      "  return read(path.join(file));\n"
+      "}\n"
+      "export { limit as limit };\n"
+      "export { run as run };\n"
+      "export { stat as info } from \"fs\";\n"
+      "export default run;";
+  EXPECT_EQ(cjs_text_to_esm(input), expected);
+}
+
+TEST(CjsTextToEsm, SplitsAndJoinsLines) {
+  const LineCase cases[] = {
+      {"", ""},
+      {"\n", ""},
+      {"\n\n", "\n"},
+      {"a\r\nb\r\n", "a\nb"},
+      {"a\rb\r", "a\rb\r"},  // a CR that ends no line stays, also at the very end
+      {"x  \n", "x  "},
+      {"module.exports = {\n  a,\n};\n", "export default {\n  a,\n};"},
+  };
+  for (const auto& [input, output] : cases) EXPECT_EQ(cjs_text_to_esm(input), output) << input;
+}
+
+// Minified code puts megabytes on one line; the matcher must neither recurse nor backtrack.
+TEST(CjsTextToEsm, RewritesLinesOfSeveralMegabytes) {
+  const std::string body(4 << 20, 'a');
+  EXPECT_EQ(cjs_text_to_esm("module.exports = " + body + ";\n"), "export default " + body + ";");
+  const std::string specifier = "const x = require(\"" + body + "\"); //";
+  EXPECT_EQ(cjs_text_to_esm(specifier), specifier);
+  const std::string names = "const {" + std::string(1 << 20, ',') + "} = require(\"m\")";
+  std::string expected = "import { ";
+  for (int i = 0; i < (1 << 20); ++i) expected += ", ";
+  expected += " } from \"m\";";
+  EXPECT_EQ(cjs_text_to_esm(names), expected);
+}
+
+}  // namespace
+}  // namespace dsf

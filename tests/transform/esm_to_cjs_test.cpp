@@ -1,0 +1,206 @@
+#include "transform/parser/esm_to_cjs.hpp"
+
+#include <gtest/gtest.h>
+
+namespace dsf {
+namespace {
+
+struct Case {
+  std::string_view input;
+  std::string_view output;
+};
+
+TEST(EsmToCjs, RewritesImportsAndHoldsExportsBackToTheEnd) {
+  EXPECT_EQ(esm_text_to_cjs("import path from \"path\";\n"
+                            "import { readFile as read, stat } from 'fs';\n"
+                            "\n"
+                            "export const limit = 10;\n"
+                            "export function run(file) {\n"
+                            "  return read(path.join(file));\n"
+                            "}\n"
+                            "export { stat as info } from \"fs\";\n"
+                            "export default run;\n"),
+            "const path = require(\"path\").default ?? require(\"path\");\n"
+            "const { readFile: read, stat } = require(\"fs\");\n"
+            "\n"
+            "const limit = 10;\n"
+            "function run(file) {\n"
+            "  return read(path.join(file));\n"
+            "}\n"
+            "exports.limit = limit;\n"
+            "exports.run = run;\n"
+            "exports.info = require(\"fs\").stat;\n"
+            "module.exports = run;");
+}
+
+TEST(EsmToCjs, HandlesTheEdgesOfEachRule) {
+  EXPECT_EQ(esm_text_to_cjs("\timport {a,b as  c} from 'm'\n"
+                            "import { x, } from \"m\";\n"
+                            "import y from \"y\"; // note\n"
+                            "import z from \"z\" ;\n"
+                            "export   let   count=0\n"
+                            "export async function load() {}\n"
+                            "export * as ns from \"m\";\n"
+                            "export {};\n"
+                            "export default a;;\n"),
+            "\tconst { a, b: c } = require(\"m\");\n"
+            "const { x,  } = require(\"m\");\n"
+            "import y from \"y\"; // note\n"
+            "import z from \"z\" ;\n"
+            "let count=0\n"
+            "async function load() {}\n"
+            "export * as ns from \"m\";\n"
+            "export {};\n"
+            "exports.count = count;\n"
+            "exports.load = load;\n"
+            "module.exports = a;;");
+}
+
+TEST(EsmToCjs, SplitsAndJoinsLines) {
+  for (auto [input, output] : {
+           Case{"", ""},
+           Case{"\n", ""},
+           Case{"\n\n", "\n"},
+           Case{"a\r\nb\r\n", "a\nb"},
+           Case{"a\rb\r", "a\rb\r"},  // only a CR before an LF ends a line
+           Case{"  \n\t\n\u3000", "  \n\t\n\u3000"},
+           Case{"import a from 'a'\r\n", "const a = require(\"a\").default ?? require(\"a\");"},
+       }) {
+    EXPECT_EQ(esm_text_to_cjs(input), output) << input;
+  }
+}
+
+TEST(EsmToCjs, RewritesEachRuleKeepingTheIndentation) {
+  for (auto [input, output] : {
+           // Imports stay in place; any White_Space indentation is kept and quotes become double.
+           Case{"import a from 'b'", "const a = require(\"b\").default ?? require(\"b\");"},
+           Case{"\u3000import * as ns from \"m\";  ", "\u3000const ns = require(\"m\");"},
+           Case{"\u00A0 import React, { useState as use, useEffect } from 'react';",
+                "\u00A0 const React = require(\"react\").default ?? require(\"react\");\n"
+                "\u00A0 const { useState: use, useEffect } = require(\"react\");"},
+           Case{"import $a,{b} from \"m\"",
+                "const $a = require(\"m\").default ?? require(\"m\");\nconst { b } = require(\"m\");"},
+           Case{"  import {a} from \"m';", "  const { a } = require(\"m\");"},
+           Case{"import './side.js'", "require(\"./side.js\");"},
+           // A declaration keeps everything after its name; its export comes last, at column 0.
+           Case{"\texport class Foo extends Bar { // c ", "\tclass Foo extends Bar { // c \nexports.Foo = Foo;"},
+           Case{"export const\u2003x: number = 1;", "const x: number = 1;\nexports.x = x;"},
+           Case{"export function f<T>(a: T): T {", "function f<T>(a: T): T {\nexports.f = f;"},
+           Case{"export var _v", "var _v\nexports._v = _v;"},
+           // Async functions and generators, with the keyword's spacing made regular.
+           Case{"export async\t function load() {", "async function load() {\nexports.load = load;"},
+           Case{"export function* gen() {", "function* gen() {\nexports.gen = gen;"},
+           Case{"export function *gen() {", "function* gen() {\nexports.gen = gen;"},
+           Case{"export function*gen(){", "function* gen(){\nexports.gen = gen;"},
+           Case{"  export async function  *  stream() {", "  async function* stream() {\nexports.stream = stream;"},
+           // Default exports: one final semicolon and the white space after it go.
+           Case{"export default run;", "module.exports = run;"},
+           Case{"\texport default a ;", "\tmodule.exports = a ;"},
+           Case{"export default x; // c", "module.exports = x; // c;"},
+           Case{"export default {};", "module.exports = {};"},
+           Case{"export default () => 1", "module.exports = () => 1;"},
+           // Export lists: one line per entry, in list order; empty entries export nothing.
+           Case{"  export { a, b as c, };", "  exports.a = a;\n  exports.c = b;"},
+           Case{"export {a,,b}", "exports.a = a;\nexports.b = b;"},
+           Case{"export { , }", ""},
+           Case{"export * from 'x';", "Object.assign(exports, require(\"x\"));"},
+           Case{"\texport { a as b, c, } from './m'",
+                "\texports.b = require(\"./m\").a;\n\texports.c = require(\"./m\").c;"},
+       }) {
+    EXPECT_EQ(esm_text_to_cjs(input), output) << input;
+  }
+}
+
+TEST(EsmToCjs, KeepsTheOpeningOfAMultiLineDefaultExportInPlace) {
+  for (auto [input, output] : {
+           Case{"export default {\n  a: 1,\n};\nexport const b = 2;",
+                "module.exports = {\n  a: 1,\n};\nconst b = 2;\nexports.b = b;"},
+           Case{"  export default class extends Base {\n  }", "  module.exports = class extends Base {\n  }"},
+           Case{"export default function name(a) {\n}", "module.exports = function name(a) {\n}"},
+           Case{"export default [;\n1]", "module.exports = [\n1]"},
+           Case{"export default (\n1)", "module.exports = (\n1)"},
+       }) {
+    EXPECT_EQ(esm_text_to_cjs(input), output) << input;
+  }
+}
+
+TEST(EsmToCjs, LeavesLinesThatNoRuleMatches) {
+  for (std::string_view line : {
+           "import y from \"y\"; // note",
+           "import z from \"z\" ;",
+           "import a from \"b\";;",
+           "Import a from \"b\"",
+           "EXPORT const x = 1",
+           "import caf\u00E9 from \"x\"",
+           "import a from \"\"",
+           "import type { A } from \"m\"",
+           "import a, * as b from \"m\"",
+           "import {} from \"m\"",
+           "importa from \"m\"",
+           "exports.a = 1",
+           "export * as ns from \"m\";",
+           "export {};",
+           "export { a } from \"m\"; // c",
+           "export { a } ;",
+           "export {a};;",
+           "export const { a, b } = obj;",
+           "export interface A {}",
+           "export enum E { A }",
+           "export type T = 1;",
+           "export abstract class A {}",
+           "export declare const x: number;",
+           "export async function () {}",
+           "export asyncfunction f() {}",
+           "export default",
+           "x = 1; import a from \"b\"",
+       }) {
+    EXPECT_EQ(esm_text_to_cjs(line), line);
+  }
+}
+
+TEST(EsmToCjs, HoldsExportsBackInInputOrder) {
+  EXPECT_EQ(esm_text_to_cjs("export { b, c as d };\n"
+                            "export function a() {\n"
+                            "  return 1;\n"
+                            "}\n"
+                            "export default a;\n"
+                            "import x from 'x';\n"
+                            "const y = 1;\n"),
+            "function a() {\n"
+            "  return 1;\n"
+            "}\n"
+            "const x = require(\"x\").default ?? require(\"x\");\n"
+            "const y = 1;\n"
+            "exports.b = b;\n"
+            "exports.d = c;\n"
+            "exports.a = a;\n"
+            "module.exports = a;");
+}
+
+TEST(EsmNamesToCjs, ConvertsEveryEntryBetweenCommas) {
+  for (auto [input, output] : {
+           Case{"a", "a"},
+           Case{" a as b ", "a: b"},
+           Case{"a  as  b", "a: b"},
+           Case{"a as b as c", "a: b as c"},
+           Case{"alias", "alias"},
+           Case{"a\tas b", "a\tas b"},  // only spaces around "as" make a rename
+           Case{"a as\u00A0b", "a as\u00A0b"},
+           Case{"", ""},
+           Case{" \t", ""},
+       }) {
+    EXPECT_EQ(esm_name_to_cjs(input), output) << input;
+    EXPECT_EQ(esm_names_to_cjs(input), output) << input;
+  }
+  for (auto [input, output] : {
+           Case{"a,b as  c", "a, b: c"},
+           Case{" x, ", "x, "},
+           Case{",", ", "},
+           Case{"a,,b", "a, , b"},
+       }) {
+    EXPECT_EQ(esm_names_to_cjs(input), output) << input;
+  }
+}
+
+}  // namespace
+}  // namespace dsf
