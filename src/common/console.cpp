@@ -49,10 +49,15 @@ class SigpipeHeld {
   bool raised_ = false;
 };
 
+// `error` 0 stands for a write call that took no bytes.
 [[noreturn]] void fail_report(int error) {
   char message[256];
-  std::snprintf(message, sizeof message, "failed printing to stdout: %s (os error %d)\n",
-                std::strerror(error), error);
+  if (error == 0) {
+    std::snprintf(message, sizeof message, "failed printing to stdout: failed to write whole buffer\n");
+  } else {
+    std::snprintf(message, sizeof message, "failed printing to stdout: %s (os error %d)\n",
+                  std::strerror(error), error);
+  }
   (void)!::write(2, message, std::strlen(message));
   std::abort();
 }
@@ -80,7 +85,7 @@ void report_line(std::string_view line) {
       held.note_raised();
       return;
     }
-    fail_report(written == 0 ? EIO : errno);
+    fail_report(written == 0 ? 0 : errno);
   }
 }
 

@@ -1,6 +1,7 @@
 // The failure value of the engines: one owned error object of one of five kinds.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <expected>
 #include <memory>

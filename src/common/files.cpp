@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <new>
+#include <stdexcept>
 
 #include "common/paths.hpp"
 #include "common/text.hpp"
@@ -22,6 +23,18 @@ std::expected<std::string, IoError> c_path(std::string_view path) {
 bool is_folder(const std::string& path) {
   struct stat status;
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Room for a file's content that cannot be had is a failure of the read, not of the process.
+bool resize_for_reading(std::string& text, std::size_t size) {
+  try {
+    text.resize(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
 }
 
 Status write_all(const FileDescriptor& file, std::string_view bytes) {
@@ -90,16 +103,13 @@ Result<std::string> read_text_file(std::string_view path) {
     expected = static_cast<std::size_t>(status.st_size);
   }
   std::string text;
-  try {
-    text.resize(expected + 1);  // one spare byte shows the end without a second pass
-  } catch (const std::bad_alloc&) {
-    return std::unexpected(IoError::out_of_memory());
-  } catch (const std::length_error&) {
-    return std::unexpected(IoError::out_of_memory());
-  }
+  // One spare byte shows the end without a second pass.
+  if (!resize_for_reading(text, expected + 1)) return std::unexpected(IoError::out_of_memory());
   std::size_t filled = 0;
   for (;;) {
-    if (filled == text.size()) text.resize(text.size() + text.size() / 2 + 8192);
+    if (filled == text.size() && !resize_for_reading(text, text.size() + text.size() / 2 + 8192)) {
+      return std::unexpected(IoError::out_of_memory());
+    }
     auto got = read_some(*file, text.data() + filled, text.size() - filled);
     if (!got) return std::unexpected(std::move(got.error()));
     if (*got == 0) break;

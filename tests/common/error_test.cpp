@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <type_traits>
+#include <utility>
 
 namespace dsf {
 namespace {
@@ -25,6 +27,44 @@ TEST(EngineError, DisplaysEachKindsText) {
 
 TEST(EngineError, UsesTheLibraryTextForNumbersItDoesNotDescribe) {
   EXPECT_EQ(EngineError(IoError::from_errno(9999)).display(), "Unknown error 9999 (os error 9999)");
+}
+
+static_assert(!std::is_copy_constructible_v<EngineError> && !std::is_copy_assignable_v<EngineError>);
+static_assert(std::is_nothrow_move_constructible_v<EngineError> && std::is_nothrow_move_assignable_v<EngineError>);
+
+// Counts the objects alive that were not moved from.
+class CountedError final : public ErrorObject {
+ public:
+  static inline int alive = 0;
+  CountedError() { ++alive; }
+  CountedError(CountedError&& other) noexcept : owned_(std::exchange(other.owned_, false)) {}
+  ~CountedError() override { alive -= owned_ ? 1 : 0; }
+  bool debug_text(std::string&) const override { return false; }
+  bool display_text(std::string& sink) const override {
+    sink += "counted";
+    return false;
+  }
+
+ private:
+  bool owned_ = true;
+};
+
+Status fail_with_counted() { return std::unexpected(EngineError(CountedError())); }
+
+TEST(EngineError, OwnsOneObjectThroughMovesAndReleasesItOnce) {
+  {
+    Status failed = fail_with_counted();
+    ASSERT_FALSE(failed);
+    const ErrorObject* object = &failed.error().object();
+    EngineError moved = std::move(failed.error());
+    EXPECT_EQ(&moved.object(), object);
+    EngineError assigned = make_message_error("other");
+    assigned = std::move(moved);
+    EXPECT_EQ(&assigned.object(), object);
+    EXPECT_EQ(assigned.display(), "counted");
+    EXPECT_EQ(CountedError::alive, 1);
+  }
+  EXPECT_EQ(CountedError::alive, 0);
 }
 
 TEST(EngineError, DebugTextQuotesTheMessage) {

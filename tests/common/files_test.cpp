@@ -1,8 +1,12 @@
 #include "common/files.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "support/result.hpp"
 #include "support/temp_folder.hpp"
@@ -47,6 +51,34 @@ TEST(ReadTextFile, ReadsWholeValidTextAndReportsEachFailure) {
   EXPECT_EQ(read_text_file(dir / "missing").error().display(), "No such file or directory (os error 2)");
   EXPECT_EQ(read_text_file(dir.path()).error().display(), "Is a directory (os error 21)");
   EXPECT_EQ(read_text_file(std::string("a\0b", 3)).error().display(), "file name contained an unexpected NUL byte");
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool address_space_is_limitable = false;  // the sanitizers reserve shadow memory
+#else
+constexpr bool address_space_is_limitable = true;
+#endif
+
+TEST(ReadTextFile, ReportsOutOfMemoryWhenTheContentHasNoRoom) {
+  if (!address_space_is_limitable) GTEST_SKIP() << "address space cannot be limited under this sanitizer";
+  TempFolder dir;
+  {
+    // A sparse file far larger than the address space the reading process is given.
+    FILE* huge = std::fopen((dir / "huge").c_str(), "w");
+    ASSERT_NE(huge, nullptr);
+    ASSERT_EQ(::ftruncate(fileno(huge), off_t{16} << 30), 0);
+    std::fclose(huge);
+  }
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    const rlimit limit{rlim_t{2} << 30, rlim_t{2} << 30};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
+    auto text = read_text_file(dir / "huge");
+    ::_exit(!text && text.error().display() == "out of memory" ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(WriteFile, CreatesOrTruncatesWithTheMaskApplied) {

@@ -18,6 +18,11 @@ TEST(PathComponents, FollowTheCuttingRules) {
   EXPECT_EQ(components_of(""), C{});
   EXPECT_EQ(components_of("a/"), (C{{Kind::Name, "a"}}));
   EXPECT_EQ(components_of("a//."), (C{{Kind::Name, "a"}}));
+  EXPECT_EQ(components_of("a//"), (C{{Kind::Name, "a"}}));
+  EXPECT_EQ(components_of("a/."), (C{{Kind::Name, "a"}}));
+  EXPECT_EQ(components_of("."), (C{{Kind::CurrentFolder, "."}}));
+  EXPECT_EQ(components_of(".//./a"), (C{{Kind::CurrentFolder, "."}, {Kind::Name, "a"}}));
+  EXPECT_EQ(components_of("/.."), (C{{Kind::Root, "/"}, {Kind::ParentFolder, ".."}}));
   EXPECT_EQ(components_of("./a"), (C{{Kind::CurrentFolder, "."}, {Kind::Name, "a"}}));
   EXPECT_EQ(components_of("a/./b/../"), (C{{Kind::Name, "a"}, {Kind::Name, "b"}, {Kind::ParentFolder, ".."}}));
   EXPECT_EQ(components_of("//x"), (C{{Kind::Root, "/"}, {Kind::Name, "x"}}));
