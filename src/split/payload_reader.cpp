@@ -50,11 +50,11 @@ std::string decode_payload(std::string_view raw, Payload payload) {
 void scan_payload_line(RawPayloads& payloads, std::string_view line) {
   namespace layout = merged_layout;
   if (line.starts_with(layout::python_line_prefix)) {
-    std::size_t end = line.find(layout::python_end_marker);
-    if (end != std::string_view::npos && end >= layout::python_line_prefix.size()) {
-      std::size_t begin = layout::python_line_prefix.size();
-      payloads.python_raw.assign(line.substr(begin, end - begin));
-    }
+    // The search starts after the prefix: a source that begins with ", globals()) or 1)()"
+    // would otherwise meet a marker made of the prefix's own quotes, and its file be refused.
+    std::size_t begin = layout::python_line_prefix.size();
+    std::size_t end = line.find(layout::python_end_marker, begin);
+    if (end != std::string_view::npos) payloads.python_raw.assign(line.substr(begin, end - begin));
   } else if (line.starts_with(layout::js_line_prefix)) {
     std::size_t end = line.rfind(layout::js_end_marker);
     if (end != std::string_view::npos && end >= layout::js_line_prefix.size()) {

@@ -80,7 +80,9 @@ void MergedLineReader::close() {
 }
 
 Status split_file(std::string_view merged_file, std::optional<std::string_view> output) {
-  if (!path_exists(merged_file)) return std::unexpected(make_message_error(std::format("{} does not exist.", merged_file)));
+  if (!path_exists(merged_file)) {
+    return std::unexpected(make_message_error(std::format("{} does not exist.", merged_file)));
+  }
 
   auto payloads = read_payloads(merged_file);
   if (!payloads) return std::unexpected(std::move(payloads.error()));

@@ -150,15 +150,23 @@ TEST(MergeFiles, FailsWhenTheOutputCannotBeWritten) {
   TempFolder folder;
   write_test_file(folder / "app.py", python_source);
   write_test_file(folder / "app.js", js_source);
+  struct Case {
+    std::string_view output;
+    int error;
+  };
   in_folder(folder.path(), [] {
-    Outcome empty = merge_reporting("app.py", "app.js", "");
-    EXPECT_EQ(display(empty.status), os_error(ENOENT));
-    EXPECT_EQ(empty.report, "");
-
-    Outcome under_file = merge_reporting("app.py", "app.js", "app.py/sub/merged.py.js");
-    EXPECT_TRUE(is_io_error(under_file.status)) << display(under_file.status);
-    EXPECT_EQ(under_file.report, "");
+    for (auto [output, error] : {
+             Case{"", ENOENT},                          // the write of the empty path
+             Case{"app.py/merged.py.js", EEXIST},       // the parent is a regular file
+             Case{"app.py/sub/merged.py.js", ENOTDIR},  // so is an ancestor
+         }) {
+      Outcome outcome = merge_reporting("app.py", "app.js", output);
+      EXPECT_EQ(display(outcome.status), os_error(error)) << output;
+      EXPECT_TRUE(is_io_error(outcome.status)) << output;
+      EXPECT_EQ(outcome.report, "") << output;
+    }
     EXPECT_EQ(read_test_file("app.py"), python_source);
+    EXPECT_FALSE(std::filesystem::exists("out"));
   });
 }
 

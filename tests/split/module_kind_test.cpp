@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
+#include <vector>
 
+#include "common/paths.hpp"
 #include "support/temp_folder.hpp"
 
 namespace dsf {
@@ -225,6 +228,42 @@ TEST(DetectModuleKind, SearchesTheParentsOfThePathTextFromItsOwnFolderUp) {
     write_test_file("package.json", R"({"type": "commonjs"})");
     EXPECT_EQ(detect_module_kind("../x.py.js"), Es);  // ".." comes before the current folder
   });
+}
+
+// Every folder of the chain is searched before the ones after it. The link a/b -> ../t/u makes
+// a/b/.. the folder t, so a walk that resolved ".." or skipped a folder would show.
+TEST(DetectModuleKind, SearchesTheFolderChainInOrder) {
+  struct ChainCase {
+    std::string_view current_folder;  // below the test's folder
+    std::string_view path;
+    std::vector<std::string_view> folders;  // the chain, as the path text names it
+  };
+  const ChainCase cases[] = {
+      {".", "x.py.js", {""}},
+      {".", "./x.py.js", {"."}},  // then "", the same folder again
+      {".", "a/b/../x.py.js", {"a/b/..", "a/b", "a", ""}},
+      {"s", "../x.py.js", {"..", ""}},
+  };
+  TempFolder dir;
+  for (std::string_view folder : {"a", "t", "t/u", "s"}) make_folder(dir / folder);
+  ASSERT_EQ(::symlink("../t/u", (dir / "a/b").c_str()), 0);
+  for (const auto& [current_folder, path, folders] : cases) {
+    in_folder(dir / current_folder, [&] {
+      for (std::size_t first = 0; first < folders.size(); ++first) {
+        for (bool es_first : {true, false}) {
+          for (std::size_t i = 0; i < folders.size(); ++i) {
+            std::string file = join_path(folders[i], "package.json");
+            ::unlink(file.c_str());
+            if (i < first) continue;
+            write_test_file(file, (i == first) == es_first ? R"({"type": "module"})" : R"({"type": "commonjs"})");
+          }
+          EXPECT_EQ(kind_name(detect_module_kind(path)), kind_name(es_first ? Es : Cjs))
+              << path << ": deciding in " << folders[first];
+        }
+      }
+      for (std::string_view folder : folders) ::unlink(join_path(folder, "package.json").c_str());
+    });
+  }
 }
 
 TEST(DetectModuleKind, WalksAnAbsolutePathUpwards) {

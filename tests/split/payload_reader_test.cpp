@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "common/text.hpp"
 #include "merge/payload_writer.hpp"
 
 namespace dsf {
@@ -80,10 +81,61 @@ TEST(Decode, InvertsTheWriterForArbitraryTexts) {
   }
 }
 
+// Writes a whole merged file and reads it back as a split does, line by line.
+RawPayloads write_and_scan(std::string_view python, std::string_view js) {
+  std::string merged = fill_merged_template(prepare_python_payload(python), prepare_js_payload(js));
+  RawPayloads payloads;
+  LineCursor cursor(merged);
+  for (std::string_view line; cursor.next(line);) scan_payload_line(payloads, line);
+  return payloads;
+}
+
+void expect_normalised_round_trip(std::string_view python, std::string_view js) {
+  RawPayloads p = write_and_scan(python, js);
+  std::string js_expected = terminate_js_lines(normalize_line_breaks(js));
+  ASSERT_EQ(payloads_complete(p), !js_expected.empty()) << js;
+  EXPECT_EQ(decode_python_payload(p.python_raw), reindent_python(normalize_line_breaks(python))) << python;
+  EXPECT_EQ(decode_js_payload(p.js_raw), js_expected) << js;
+}
+
+TEST(MergedFile, SplitGivesBackTheNormalisedSources) {
+  // Texts that sequential replacements used to change: a backslash before a line break or a TAB,
+  // and the placeholder texts themselves.
+  expect_normalised_round_trip("x = 1 + \\\n    2\nif x:\n\ty = \"a\\\tb\"\n", "s = 'a\\\n' + `\\\tx`\n");
+  expect_normalised_round_trip("print('__LITERAL_N__', '__LITERAL_T__')", "log('__LITERAL_N__', \"__LITERAL_T__\")");
+  expect_normalised_round_trip("s = 'a\u2028b\u2029' # \\u2028", "s = 'a\u2028b' // \\u2029");
+  EXPECT_EQ(decode_python_payload(write_and_scan("a = 1 + \\\n  2", "x").python_raw), "a = 1 + \\\n\t2");
+}
+
+TEST(MergedFile, SplitGivesBackTheNormalisedSourcesOfArbitraryTexts) {
+  const std::vector<std::string> pieces = {"\\", "\"", "'", "\n", "\r", "\r\n", "\t", "  ", "n", "t", "u2028",
+                                           "\u2028", "\u2029", "\u00A0", "__LITERAL_N__", "\")", "\"\"\"", "x", "é",
+                                           ", globals()) or 1)()"};
+  std::mt19937 random(20261211);
+  for (int round = 0; round < 3000; ++round) {
+    std::string python, js;
+    for (auto n = random() % 16; n > 0; --n) python += pieces[random() % pieces.size()];
+    for (auto n = random() % 16; n > 0; --n) js += pieces[random() % pieces.size()];
+    expect_normalised_round_trip(python, js);
+    if (::testing::Test::HasFailure()) break;
+  }
+}
+
 TEST(StripEnclosingQuotes, TakesOneQuoteAtEachEnd) {
   EXPECT_EQ(strip_enclosing_quotes("\"\"\"\""), "\"\"");
   EXPECT_EQ(strip_enclosing_quotes("\"a"), "\"a");
   EXPECT_EQ(strip_enclosing_quotes(""), "");
+}
+
+// The end marker is looked for after the prefix only: the opening's quotes followed by the
+// source's first characters can spell it too.
+TEST(ScanPayloadLine, FindsTheEndMarkerAfterThePrefixOnly) {
+  for (std::string_view python : {", globals()) or 1)()", ", globals()) or 1)()\nprint(1)"}) {
+    std::string merged = fill_merged_template(prepare_python_payload(python), "x");
+    RawPayloads p = scan({std::string_view(merged).substr(0, merged.find('\n'))});
+    EXPECT_EQ(decode_python_payload(p.python_raw), python);
+  }
+  EXPECT_EQ(scan({R"x(1 // (lambda: exec("", globals()) or 1)())x"}).python_raw, "");
 }
 
 }  // namespace

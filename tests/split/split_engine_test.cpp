@@ -1,11 +1,18 @@
 #include "split/split_engine.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/text.hpp"
@@ -96,6 +103,60 @@ TEST(MergedLineReader, FailsOnInvalidUtf8AndOnReadsAndOpens) {
   EXPECT_EQ(read_lines(dir / "cut"), (std::vector<std::string>{"failed: stream did not contain valid UTF-8"}));
   EXPECT_EQ(read_lines(dir.path()), (std::vector<std::string>{"failed: Is a directory (os error 21)"}));
   EXPECT_EQ(read_lines(dir / "missing"), (std::vector<std::string>{"failed: No such file or directory (os error 2)"}));
+}
+
+// A FIFO shows how the reader reads: a line comes out as soon as one read has brought its LF,
+// without waiting for the buffer to fill, and a read cut short by a signal is made again.
+TEST(MergedLineReader, ReadsOnceForEachRefillAndRepeatsInterruptedReads) {
+  using namespace std::chrono_literals;
+  TempFolder dir;
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Opened for reading and writing, so that neither open waits for the other side.
+  FileDescriptor sender(::open(fifo.c_str(), O_RDWR));
+  ASSERT_TRUE(sender);
+  auto reader = MergedLineReader::open(fifo);
+  ASSERT_TRUE(reader);
+  struct sigaction quiet{};
+  quiet.sa_handler = [](int) {};  // without SA_RESTART a blocked read fails with EINTR
+  struct sigaction previous{};
+  ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &previous), 0);
+  const pthread_t reading_thread = ::pthread_self();
+  std::promise<void> first_line_read;
+  std::atomic<bool> first_line_in_time = false;
+  std::thread writer([&] {
+    auto send = [&](std::string_view bytes) {
+      EXPECT_EQ(::write(sender.get(), bytes.data(), bytes.size()), std::ssize(bytes));
+    };
+    send("first\n");
+    first_line_in_time = first_line_read.get_future().wait_for(30s) == std::future_status::ready;
+    send("sec");
+    // The reader now waits in its next read for the rest of the line.
+    for (int i = 0; i < 5; ++i) {
+      std::this_thread::sleep_for(20ms);
+      ::pthread_kill(reading_thread, SIGUSR1);
+    }
+    send("ond\nthird");
+    sender.reset();
+  });
+
+  auto first = reader->next_line();
+  first_line_read.set_value();
+  std::vector<std::string> lines;
+  if (first && *first) lines.push_back(std::move(**first));
+  for (;;) {
+    auto line = reader->next_line();
+    if (!line) {
+      lines.push_back("failed: " + line.error().display());
+      break;
+    }
+    if (!*line) break;
+    lines.push_back(std::move(**line));
+  }
+  writer.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_TRUE(first_line_in_time);
+  EXPECT_EQ(lines, (std::vector<std::string>{"first", "second", "third"}));
 }
 
 TEST(JsOutputExtension, TakesTheEntryAfterPyInTheFileName) {
@@ -284,6 +345,8 @@ TEST(SplitFile, FailsWhenAnOutputCannotBeMadeAndKeepsWhatWasWritten) {
   write_test_file(dir / "file", "keep");
   EXPECT_EQ(run_split(dir / "m.py.js", dir / "file"), "failed: File exists (os error 17)");
   EXPECT_EQ(run_split(dir / "m.py.js", dir / "file/sub"), "failed: Not a directory (os error 20)");
+  EXPECT_EQ(run_split(dir / "m.py.js", dir / std::string("a\0b", 3)),
+            "failed: file name contained an unexpected NUL byte");
   EXPECT_EQ(read_test_file(dir / "file"), "keep");
 
   ASSERT_EQ(::mkdir((dir / "py").c_str(), 0777), 0);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "transform/parser/pattern.hpp"
+
 namespace dsf {
 namespace {
 
@@ -141,6 +145,9 @@ TEST(EsmToCjs, LeavesLinesThatNoRuleMatches) {
            "export * as ns from \"m\";",
            "export {};",
            "export { a } from \"m\"; // c",
+           "export { a } from \"m\" ;",
+           "export * from \"x\";;",
+           "export * from 'x' // c",
            "export { a } ;",
            "export {a};;",
            "export const { a, b } = obj;",
@@ -156,6 +163,35 @@ TEST(EsmToCjs, LeavesLinesThatNoRuleMatches) {
        }) {
     EXPECT_EQ(esm_text_to_cjs(line), line);
   }
+}
+
+// Every White_Space character counts as white space, in the indentation as between words, and
+// no other character does: the cheap test for a leading import or export must agree with the
+// patterns.
+TEST(EsmToCjs, TakesExactlyTheUnicodeWhiteSpaceAsWhiteSpace) {
+  for (std::string_view ws : {"\t", "\v", "\f", "\r", " ", "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001",
+                              "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008", "\u2009",
+                              "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000"}) {
+    std::string s(ws);
+    EXPECT_EQ(esm_text_to_cjs(s + "import" + s + "a" + s + "from" + s + "'b'" + s),
+              s + "const a = require(\"b\").default ?? require(\"b\");")
+        << ws;
+    EXPECT_EQ(esm_text_to_cjs(s + s + "export" + s + "default" + s + "x;" + s + "\nf();"),
+              "f();\n" + s + s + "module.exports = x;")
+        << ws;
+  }
+  // Zero-width space, byte-order mark, Mongolian vowel separator: not White_Space.
+  for (std::string_view other : {"\u200B", "\uFEFF", "\u180E"}) {
+    std::string s(other);
+    for (std::string line : {s + "import a from 'b'", "import" + s + "a from 'b'", s + "export default x;",
+                             "export" + s + "const x = 1"}) {
+      EXPECT_EQ(esm_text_to_cjs(line), line);
+    }
+  }
+}
+
+TEST(RulePattern, EndsTheProcessWhenABuiltInPatternDoesNotCompile) {
+  EXPECT_DEATH(RulePattern pattern("^(\\s*"), "does not compile");
 }
 
 TEST(EsmToCjs, HoldsExportsBackInInputOrder) {
