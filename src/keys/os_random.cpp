@@ -52,6 +52,8 @@ void fill_from_getrandom(std::span<std::byte> bytes) {
       if (errno == EINTR) continue;
       fail_source_errno(errno);
     }
+    // Never for a real kernel; a filter that fakes success must not make this spin forever.
+    if (got == 0) fail_source("getrandom returned no data");
     bytes = bytes.subspan(static_cast<std::size_t>(got));
   }
 }

@@ -1,14 +1,17 @@
 #include "keys/rsa_key.hpp"
 
 #include <botan/base64.h>
+#include <botan/der_enc.h>
 #include <botan/exceptn.h>
 #include <botan/mem_ops.h>
+#include <botan/numthry.h>
 #include <botan/rng.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <span>
 #include <utility>
 #include <vector>
@@ -21,6 +24,8 @@ namespace {
 constexpr std::size_t public_exponent = 65537;
 constexpr std::string_view private_label = "RSA PRIVATE KEY";
 constexpr std::string_view public_label = "RSA PUBLIC KEY";
+// RSAPrivateKey's version for a key of two primes.
+const Botan::BigInt version_zero = Botan::BigInt::zero();
 
 // Botan draws every byte of the prime search from here, so the key comes from the operating
 // system's source alone. Nothing is kept between requests, so there is nothing to seed or
@@ -71,11 +76,32 @@ void write_pem(std::span<const std::uint8_t> der, std::string_view label, char* 
   if (static_cast<std::size_t>(out - begin) != length) invariant_failed("PEM text length");
 }
 
-Pkcs1Error encoding_error(const Botan::Exception& error) {
+Pkcs1Error encoding_error(const Botan::Exception& error, Pkcs1Error::Kind otherwise) {
   if (dynamic_cast<const Botan::Encoding_Error*>(&error) != nullptr) {
     return Pkcs1Error(Pkcs1Error::Kind::Asn1, error.what());
   }
-  return Pkcs1Error(Pkcs1Error::Kind::Crypto);
+  return Pkcs1Error(otherwise);
+}
+
+// Bytes of a DER element whose content takes `content` bytes: the tag, the length (long form
+// from 128 on) and the content.
+std::size_t der_element_length(std::size_t content) {
+  std::size_t header = 2;
+  if (content >= 128) {
+    for (std::size_t rest = content; rest > 0; rest >>= 8) ++header;
+  }
+  return header + content;
+}
+
+// A SEQUENCE of non-negative INTEGERs, each in its minimal form: big-endian, with a 0x00 in
+// front when the top bit of its first byte is set, and one 0x00 byte for zero.
+std::size_t der_sequence_length(std::initializer_list<const Botan::BigInt*> integers) {
+  std::size_t content = 0;
+  for (const Botan::BigInt* integer : integers) {
+    std::size_t bytes = integer->is_zero() ? 1 : integer->bytes() + (integer->bits() % 8 == 0 ? 1 : 0);
+    content += der_element_length(bytes);
+  }
+  return der_element_length(content);
 }
 
 }  // namespace
@@ -110,7 +136,7 @@ std::optional<RsaKeyError::Check> check_rsa_key(const Botan::BigInt& n, const Bo
   if (e < 2) return Check::ExponentTooSmall;
   if (e > largest_exponent) return Check::ExponentTooLarge;
   if (n.is_even() || e >= n) return Check::InvalidModulus;
-  if (p <= 1 || q <= 1) return Check::InvalidPrime;
+  if (p <= 1 || q <= 1 || p == q) return Check::InvalidPrime;
   if (p * q != n) return Check::InvalidModulus;
   const Botan::BigInt de = d * e;
   for (const Botan::BigInt* prime : {&p, &q}) {
@@ -127,36 +153,74 @@ std::size_t pem_length(std::size_t der_length, std::size_t label_length) {
 
 Result<PrivateRsaKey> generate_rsa_private_key(std::uint64_t size) {
   OsRandomGenerator rng;
-  const std::size_t bits = static_cast<std::size_t>(size);
-  for (;;) {
-    // Botan searches two primes of bits/2 each and assembles the key with d, dP, dQ and qInv.
-    auto key = std::make_unique<Botan::RSA_PrivateKey>(rng, bits, public_exponent);
-    // It already aims for exactly these sizes; a key that misses them is searched again
-    // rather than handed out.
-    if (key->get_n().bits() != bits || key->get_p().bits() != bits / 2 || key->get_q().bits() != bits / 2) {
-      continue;
+  const auto bits = static_cast<std::size_t>(size);
+  const std::size_t half = bits / 2;
+  const Botan::BigInt e = Botan::BigInt::from_u64(public_exponent);
+  try {
+    for (;;) {
+      // Primes of exactly `half` bits whose p − 1 and q − 1 are prime to e, so that d exists.
+      // Should their product fall one bit short of `bits`, the pair is drawn again.
+      Botan::BigInt p = Botan::random_prime(rng, half, e);
+      Botan::BigInt q = Botan::random_prime(rng, half, e);
+      // Primes that share their leading bits let n be factored from its square root.
+      if ((p > q ? p - q : q - p).bits() + 100 < half) continue;
+      if ((p * q).bits() != bits) continue;
+      return assemble_rsa_private_key(std::move(p), std::move(q), e);
     }
-    if (auto failed = check_rsa_key(key->get_n(), key->get_e(), key->get_d(), key->get_p(), key->get_q())) {
-      // Releasing the key wipes its secret numbers (see wipe_and_free_rsa_private_key).
-      return std::unexpected(RsaKeyError(*failed));
-    }
-    return PrivateRsaKey(std::move(key));
+  } catch (const Botan::Exception& error) {
+    invariant_failed(error.what());
   }
+}
+
+Result<PrivateRsaKey> assemble_rsa_private_key(Botan::BigInt p, Botan::BigInt q, Botan::BigInt e) {
+  Botan::BigInt n = p * q;
+  const Botan::BigInt p1 = p - 1;
+  const Botan::BigInt q1 = q - 1;
+  // inverse_mod gives 0 where there is no inverse; the checks below refuse that d.
+  Botan::BigInt d = p1 > 0 && q1 > 0
+                        ? Botan::inverse_mod(e, p1 * q1 / Botan::gcd(p1, q1))
+                        : Botan::BigInt::zero();
+  if (auto failed = check_rsa_key(n, e, d, p, q)) {
+    // Returning drops d, p and q, whose digits are wiped as they are released.
+    return std::unexpected(RsaKeyError(*failed));
+  }
+  Botan::BigInt dp = d % p1;
+  Botan::BigInt dq = d % q1;
+  Botan::BigInt qinv = Botan::inverse_mod(q, p);
+  return PrivateRsaKey(RsaPrivateNumbers{.n = std::move(n), .e = std::move(e), .d = std::move(d),
+                                         .p = std::move(p), .q = std::move(q), .dp = std::move(dp),
+                                         .dq = std::move(dq), .qinv = std::move(qinv)});
 }
 
 PublicRsaKey derive_rsa_public_key(const PrivateRsaKey& key) {
-  return PublicRsaKey(std::make_unique<Botan::RSA_PublicKey>(key.get().get_n(), key.get().get_e()));
+  return PublicRsaKey(RsaPublicNumbers{.n = key.numbers().n, .e = key.numbers().e});
 }
 
 Result<SecretText> encode_rsa_private_key_pem(const PrivateRsaKey& key) {
-  // The DER lives in Botan's secure memory, which is zeroed when this scope releases it,
-  // right after the PEM text has been made (or has failed).
+  const RsaPrivateNumbers& k = key.numbers();
+  const std::size_t der_length =
+      der_sequence_length({&version_zero, &k.n, &k.e, &k.d, &k.p, &k.q, &k.dp, &k.dq, &k.qinv});
+  // The DER lives in Botan's secure memory, reserved once at its exact length so that it never
+  // moves, and zeroed when this scope releases it, right after the PEM text has been made.
   Botan::secure_vector<std::uint8_t> der;
+  der.reserve(der_length);
   try {
-    der = key.get().private_key_bits();
+    Botan::DER_Encoder(der)
+        .start_sequence()
+        .encode(version_zero)
+        .encode(k.n)
+        .encode(k.e)
+        .encode(k.d)
+        .encode(k.p)
+        .encode(k.q)
+        .encode(k.dp)
+        .encode(k.dq)
+        .encode(k.qinv)
+        .end_cons();
   } catch (const Botan::Exception& error) {
-    return std::unexpected(encoding_error(error));
+    return std::unexpected(encoding_error(error, Pkcs1Error::Kind::Pkcs8KeyMalformed));
   }
+  if (der.size() != der_length) invariant_failed("RSAPrivateKey length");
   std::size_t length = pem_length(der.size(), private_label.size());
   SecretText text(length);
   write_pem(der, private_label, text.data(), length);
@@ -171,9 +235,9 @@ void wipe_secret_text(SecretText&& text) {
 Result<std::string> encode_rsa_public_key_pem(const PublicRsaKey& key) {
   std::vector<std::uint8_t> der;
   try {
-    der = key.get().public_key_bits();
+    Botan::DER_Encoder(der).start_sequence().encode(key.numbers().n).encode(key.numbers().e).end_cons();
   } catch (const Botan::Exception& error) {
-    return std::unexpected(encoding_error(error));
+    return std::unexpected(encoding_error(error, Pkcs1Error::Kind::Crypto));
   }
   std::size_t length = pem_length(der.size(), public_label.size());
   std::string text(length, '\0');

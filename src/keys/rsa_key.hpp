@@ -2,7 +2,6 @@
 #pragma once
 
 #include <botan/bigint.h>
-#include <botan/rsa.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/error.hpp"
 
@@ -39,30 +39,48 @@ class SecretText {
   std::size_t size_ = 0;
 };
 
+// The numbers of a two-prime RSA private key, in the order of PKCS#1's RSAPrivateKey. All but
+// n and e are secret.
+struct RsaPrivateNumbers {
+  Botan::BigInt n, e, d, p, q, dp, dq, qinv;
+};
+
+// The key is held as plain numbers rather than as Botan's RSA key classes: those refuse moduli
+// above 16384 bits, and no size limit is wanted here.
 class PrivateRsaKey {
  public:
-  explicit PrivateRsaKey(std::unique_ptr<Botan::RSA_PrivateKey> key) : key_(std::move(key)) {}
-  const Botan::RSA_PrivateKey& get() const { return *key_; }
-  void release() { key_.reset(); }
+  explicit PrivateRsaKey(RsaPrivateNumbers numbers)
+      : numbers_(std::make_unique<RsaPrivateNumbers>(std::move(numbers))) {}
+  const RsaPrivateNumbers& numbers() const { return *numbers_; }
+  void release() { numbers_.reset(); }
 
  private:
-  std::unique_ptr<Botan::RSA_PrivateKey> key_;
+  std::unique_ptr<RsaPrivateNumbers> numbers_;
+};
+
+struct RsaPublicNumbers {
+  Botan::BigInt n, e;
 };
 
 class PublicRsaKey {
  public:
-  explicit PublicRsaKey(std::unique_ptr<Botan::RSA_PublicKey> key) : key_(std::move(key)) {}
-  const Botan::RSA_PublicKey& get() const { return *key_; }
-  void release() { key_.reset(); }
+  explicit PublicRsaKey(RsaPublicNumbers numbers)
+      : numbers_(std::make_unique<RsaPublicNumbers>(std::move(numbers))) {}
+  const RsaPublicNumbers& numbers() const { return *numbers_; }
+  void release() { numbers_.reset(); }
 
  private:
-  std::unique_ptr<Botan::RSA_PublicKey> key_;
+  std::unique_ptr<RsaPublicNumbers> numbers_;
 };
 
-// A two-prime key with e = 65537 and a modulus of exactly `size` bits (at least 2048 and a
-// multiple of 256), made from the operating system's random source. Fails only when the key
-// fails its consistency checks.
+// A two-prime key with e = 65537, a modulus of exactly `size` bits (at least 2048 and a
+// multiple of 256) and two primes of `size`/2 bits, made from the operating system's random
+// source. Fails only when the key fails its consistency checks.
 Result<PrivateRsaKey> generate_rsa_private_key(std::uint64_t size);
+
+// Completes a key from its two primes: d (the inverse of e modulo lcm(p − 1, q − 1)), dP, dQ
+// and qInv, after the checks of check_rsa_key.
+Result<PrivateRsaKey> assemble_rsa_private_key(Botan::BigInt p, Botan::BigInt q, Botan::BigInt e);
 
 // Copies of n and e.
 PublicRsaKey derive_rsa_public_key(const PrivateRsaKey& key);
@@ -80,8 +98,9 @@ void free_rsa_public_key(PublicRsaKey&& key);
 
 void wipe_and_free_rsa_private_key(PrivateRsaKey&& key);
 
-// The checks an assembled key must pass: e in range, n odd and larger than e, p·q = n, each
-// prime above 1, and d·e ≡ 1 modulo p−1 and q−1. The first check that fails, or none.
+// The checks an assembled key must pass: e in range, n odd and larger than e, two distinct
+// primes above 1 whose product is n, and d·e ≡ 1 modulo p−1 and q−1. The first check that
+// fails, or none.
 std::optional<RsaKeyError::Check> check_rsa_key(const Botan::BigInt& n, const Botan::BigInt& e,
                                                 const Botan::BigInt& d, const Botan::BigInt& p,
                                                 const Botan::BigInt& q);

@@ -278,6 +278,15 @@ TEST_F(KeyGeneration, TakesKeyNamesWithASlashAsTheyAre) {
   EXPECT_EQ(outcome.failure, "Is a directory (os error 21)");
   EXPECT_EQ(outcome.report, "");
   EXPECT_TRUE(entries_of(dir.path()).empty());
+
+  // In RSA mode the key is made by then: the private key file stays, still private.
+  KeyGenOptions rsa = rsa_options(dir.path());
+  rsa.public_name = "a/";
+  outcome = generate(rsa);
+  EXPECT_EQ(outcome.failure, "Is a directory (os error 21)");
+  EXPECT_EQ(outcome.report, "");
+  EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"private.pem"});
+  EXPECT_EQ(permissions_of(dir / "private.pem"), 0600u);
 }
 
 // ---- RSA mode, read back with openssl ------------------------------------------------------

@@ -124,6 +124,9 @@ TEST_F(OsRandomSource, EndsTheProcessWhenTheSourceFails) {
   // Any other answer to the probe means getrandom exists; its failure is final.
   EXPECT_EXIT(fill_denied({{SYS_getrandom, EIO}}), ::testing::KilledBySignal(SIGABRT),
               "^Error: Input/output error \\(os error 5\\)\n$");
+  // A filter that answers 0 fills nothing; that must end the process, not spin.
+  EXPECT_EXIT(fill_denied({{SYS_getrandom, 0}}), ::testing::KilledBySignal(SIGABRT),
+              "^Error: getrandom returned no data\n$");
   // Without getrandom and without the devices there is nothing left to read from.
   EXPECT_EXIT(fill_denied({{SYS_getrandom, ENOSYS}, {SYS_openat, EACCES}, {SYS_open, EACCES}}),
               ::testing::KilledBySignal(SIGABRT), "^Error: Permission denied \\(os error 13\\)\n$");
