@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "keys/key_generation.hpp"
 #include "merge/merge_engine.hpp"
@@ -95,30 +96,45 @@ bool bind_call_arguments(const Signature& signature, PyObject* const* args, Py_s
   return true;
 }
 
+// Owns a PyUnicodeWriter until it is finished; an unfinished one is discarded.
+class UnicodeWriter {
+ public:
+  UnicodeWriter() : writer_(PyUnicodeWriter_Create(0)) {}
+  UnicodeWriter(const UnicodeWriter&) = delete;
+  UnicodeWriter& operator=(const UnicodeWriter&) = delete;
+  ~UnicodeWriter() {
+    if (writer_ != nullptr) PyUnicodeWriter_Discard(writer_);
+  }
+
+  explicit operator bool() const { return writer_ != nullptr; }
+  bool write(std::string_view text) {
+    return PyUnicodeWriter_WriteUTF8(writer_, text.data(), static_cast<Py_ssize_t>(text.size())) == 0;
+  }
+  // The text written so far; the writer is used up either way.
+  Ref finish() { return Ref::steal(PyUnicodeWriter_Finish(std::exchange(writer_, nullptr))); }
+
+ private:
+  PyUnicodeWriter* writer_;
+};
+
 // Adds the note "while processing '{parameter}'" to the exception being raised. When the note
 // cannot be made or added, the exception goes on without it.
 void annotate_argument_error(std::string_view parameter) {
   Ref raised = Ref::steal(PyErr_GetRaisedException());
-  PyUnicodeWriter* writer = PyUnicodeWriter_Create(0);
-  Ref note;
-  if (writer != nullptr) {
-    if (PyUnicodeWriter_WriteUTF8(writer, "while processing '", -1) == 0 &&
-        PyUnicodeWriter_WriteUTF8(writer, parameter.data(), static_cast<Py_ssize_t>(parameter.size())) == 0 &&
-        PyUnicodeWriter_WriteUTF8(writer, "'", 1) == 0) {
-      note = Ref::steal(PyUnicodeWriter_Finish(writer));
-    } else {
-      PyUnicodeWriter_Discard(writer);
+  if (raised) {
+    UnicodeWriter writer;
+    Ref note;
+    if (writer && writer.write("while processing '") && writer.write(parameter) && writer.write("'")) {
+      note = writer.finish();
     }
+    Ref name = note ? Ref::steal(PyUnicode_FromString("add_note")) : Ref();
+    if (name) {
+      PyObject* call[] = {raised.get(), note.get()};
+      Ref result = Ref::steal(
+          PyObject_VectorcallMethod(name.get(), call, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+    }
+    PyErr_Clear();  // a failure to make or add the note is dropped
   }
-  if (note && raised) {
-    Ref name = Ref::steal(PyUnicode_FromString("add_note"));
-    PyObject* call[] = {raised.get(), note.get()};
-    Ref result = name ? Ref::steal(PyObject_VectorcallMethod(name.get(), call, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                                             nullptr))
-                      : Ref();
-    (void)result;
-  }
-  PyErr_Clear();  // a failure to make or add the note is dropped
   PyErr_SetRaisedException(raised.release());
 }
 
@@ -171,7 +187,7 @@ constexpr std::array<std::string_view, 3> generate_keys_parameters = {"output", 
 
 }  // namespace
 
-PyObject* merge(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* merge(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   const Signature signature{"merge", merge_parameters, 3};
   Slots slots;
   if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
@@ -180,7 +196,7 @@ PyObject* merge(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
   return finish(merge_files(*texts[0], *texts[1], view_of(texts[2])));
 }
 
-PyObject* split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   const Signature signature{"split", split_parameters, 2};
   Slots slots;
   if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
@@ -189,7 +205,7 @@ PyObject* split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
   return finish(split_file(*texts[0], view_of(texts[1])));
 }
 
-PyObject* generate_keys(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* generate_keys(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   const Signature signature{"generate_keys", generate_keys_parameters, 0};
   Slots slots;
   if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;

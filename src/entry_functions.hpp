@@ -1,13 +1,14 @@
 // The three functions Python calls: each binds its arguments, converts them to UTF-8 texts,
-// fills its defaults, runs its engine and turns a failure into RuntimeError.
+// fills its defaults, runs its engine and turns a failure into RuntimeError. No C++ exception
+// leaves them: exhausted memory ends the process.
 #pragma once
 
 #include "python_support.hpp"
 
 namespace dsf::python {
 
-PyObject* merge(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
-PyObject* split(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
-PyObject* generate_keys(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* merge(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* split(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* generate_keys(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
 
 }  // namespace dsf::python

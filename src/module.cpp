@@ -64,7 +64,7 @@ bool register_method(PyObject* module, PyMethodDef& method) {
   return PyObject_SetAttr(module, name.get(), function.get()) == 0;
 }
 
-int module_exec(PyObject* module) {
+int module_exec(PyObject* module) noexcept {
   if (module == nullptr) {
     if (!PyErr_Occurred()) raise_text(PyExc_SystemError, "attempted to fetch exception but none was set");
     return -1;

@@ -1,5 +1,6 @@
 """Merged files run for real in both interpreters, and split back into their sources."""
 
+import re
 import shutil
 import subprocess
 import sys
@@ -23,6 +24,11 @@ def sources(in_tmp):
     return in_tmp
 
 
+def normalised_python(text):
+    """What a merge and a split make of a Python source indented by four spaces or by TABs."""
+    return re.sub(r"(?m)^( +)", lambda spaces: "\t" * (len(spaces[1]) // 4), text).removesuffix("\n")
+
+
 @pytest.mark.parametrize("python_source", ["app.py", "tabs.py"])
 def test_merged_file_runs_in_python_and_node_as_its_sources_do(sources, python_source, capfd):
     expected_python = run(sys.executable, python_source, cwd=sources)
@@ -36,6 +42,13 @@ def test_merged_file_runs_in_python_and_node_as_its_sources_do(sources, python_s
     assert merged.read_text().count("\n") == 1
     assert run(sys.executable, str(merged), cwd=sources) == expected_python
     assert run("node", str(merged), cwd=sources) == expected_node
+
+    dsf.split("merged/app.py.cjs", "back")
+    assert capfd.readouterr().out == "Split:\n  back/result.py\n  back/result.cjs\n"
+    python_back = (sources / "back/result.py").read_text()
+    assert python_back == normalised_python((sources / python_source).read_text())
+    assert run(sys.executable, "back/result.py", cwd=sources) == expected_python
+    assert run("node", "back/result.cjs", cwd=sources) == expected_node
 
 
 def test_split_gives_back_normalised_sources_and_es_modules_that_node_loads(sources, capfd):

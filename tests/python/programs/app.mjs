@@ -19,6 +19,18 @@ export function* numbers() {
   yield 2;
 }
 
+export class Tally {
+  #count = 0;
+  static of(n) {
+    const tally = new Tally();
+    tally.#count = n;
+    return tally;
+  }
+  get value() {
+    return this.#count * 10;
+  }
+}
+
 export default {
   name: "config",
   size: 2,
@@ -51,4 +63,5 @@ console.log(pick(true), pick(false), ok, words);
 console.log(template);
 console.log(escaped, regex.test("a/b12"));
 console.log([...numbers()].join(","));
+console.log(Tally.of(4).value, JSON.stringify("a b c"), 'it\'s');
 later(21).then((v) => console.log("later", v));

@@ -30,6 +30,8 @@ separators = "a b c"
 placeholders = "__LITERAL_N__ and __LITERAL_T__ and \\n"
 doc = """first
 second with 'single' and "double" quotes"""
+single_doc = '''it's "triple" single'''
+nested = '"""' + "'''" + "\\\""
 print(Greeter("Wörld").greet())
 print(total([1, 2, 3, 4]))
 print(long_sum, path, raw, tab_text.split("\t"))
@@ -37,5 +39,6 @@ print(unicode_text, len(separators), separators.encode("unicode_escape").decode(
 print(placeholders)
 print(json.dumps(Counter("abracadabra").most_common(2)))
 print(textwrap.dedent(doc).splitlines())
+print(single_doc, nested)
 if __name__ == "__main__":
     print("main")
