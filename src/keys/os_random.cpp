@@ -84,6 +84,16 @@ void wait_for_seeded_pool() {
   ::close(fd);
 }
 
+// A descriptor kept for the life of the process must not sit at 0, 1 or 2, where it would
+// stand in for a standard stream that the process closed and may open again.
+int keep_off_standard_streams(int fd) {
+  if (fd > STDERR_FILENO) return fd;
+  int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (moved < 0) fail_source_errno(errno);
+  ::close(fd);
+  return moved;
+}
+
 std::atomic<int> urandom_fd{-1};
 std::mutex urandom_lock;
 
@@ -96,7 +106,7 @@ int urandom_descriptor() {
   fd = urandom_fd.load(std::memory_order_relaxed);
   if (fd >= 0) return fd;
   wait_for_seeded_pool();
-  fd = open_read_only("/dev/urandom");
+  fd = keep_off_standard_streams(open_read_only("/dev/urandom"));
   urandom_fd.store(fd, std::memory_order_release);
   return fd;
 }

@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,10 +94,12 @@ class OsRandomSource : public ::testing::Test {
 };
 
 // Exit codes of the child below, each naming what went wrong.
-enum Outcome { Fine = 0, NoFilter = 10, NotFilled, Repeated, UrandomNotKeptOnce, RandomLeftOpen };
+enum Outcome { Fine = 0, NoFilter = 10, NotFilled, Repeated, UrandomNotKeptOnce, RandomLeftOpen, TookStdout };
 
 [[noreturn]] void fill_through_fallback(int getrandom_error) {
   if (!deny_system_calls({{SYS_getrandom, getrandom_error}})) std::_Exit(NoFilter);
+  // With standard output closed, the kept descriptor must not take its place.
+  ::close(STDOUT_FILENO);
   std::array<std::byte, 64> first{}, second{};
   fill_os_random(first);
   fill_os_random(second);
@@ -104,6 +107,7 @@ enum Outcome { Fine = 0, NoFilter = 10, NotFilled, Repeated, UrandomNotKeptOnce,
   if (first == second) std::_Exit(Repeated);
   if (descriptors_open_on("/dev/urandom") != 1) std::_Exit(UrandomNotKeptOnce);
   if (descriptors_open_on("/dev/random") != 0) std::_Exit(RandomLeftOpen);
+  if (::fcntl(STDOUT_FILENO, F_GETFD) != -1) std::_Exit(TookStdout);
   std::_Exit(Fine);
 }
 
