@@ -26,9 +26,10 @@ bool is_folder(const std::string& path) {
 }
 
 // Room for a file's content that cannot be had is a failure of the read, not of the process.
+// The new bytes are left as they are: the read overwrites them.
 bool resize_for_reading(std::string& text, std::size_t size) {
   try {
-    text.resize(size);
+    text.resize_and_overwrite(size, [](char*, std::size_t n) { return n; });
     return true;
   } catch (const std::bad_alloc&) {
     return false;

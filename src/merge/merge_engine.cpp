@@ -2,6 +2,7 @@
 
 #include <array>
 #include <format>
+#include <utility>
 
 #include "common/console.hpp"
 #include "common/files.hpp"
@@ -50,14 +51,14 @@ Status merge_files(std::string_view python_file, std::string_view node_file, std
   Result<std::string> second_text = read_text_file(node_file);
   if (!second_text) return std::unexpected(std::move(second_text.error()));
 
-  const std::string& python_source = python_first ? *first_text : *second_text;
-  const std::string& js_source = python_first ? *second_text : *first_text;
+  std::string& python_source = python_first ? *first_text : *second_text;
+  std::string& js_source = python_first ? *second_text : *first_text;
   const std::string& js_extension = python_first ? second_extension : first_extension;
 
-  std::string commonjs = esm_text_to_cjs(js_source);
-  std::string python_payload = prepare_python_payload(python_source);
-  std::string js_payload = prepare_js_payload(commonjs);
-  std::string merged = fill_merged_template(python_payload, js_payload);
+  // The JavaScript source is released as soon as its CommonJS form exists, before the merged
+  // text is built.
+  std::string commonjs = esm_text_to_cjs(std::exchange(js_source, {}));
+  std::string merged = build_merged_text(std::move(python_source), std::move(commonjs));
 
   std::string output_path = output ? std::string(*output) : "out/result.py." + js_extension;
   if (std::optional<std::string_view> folder = path_parent(output_path); folder && !folder->empty()) {

@@ -1,7 +1,7 @@
 #include "merge/payload_writer.hpp"
 
 #include <algorithm>
-#include <vector>
+#include <array>
 
 #include "common/merged_layout.hpp"
 #include "common/text.hpp"
@@ -12,6 +12,98 @@ namespace {
 std::size_t leading_spaces(std::string_view line) {
   std::size_t n = line.find_first_not_of(' ');
   return n == std::string_view::npos ? line.size() : n;
+}
+
+// The bytes that a payload writes as a backslash and a second character: the byte itself, or
+// n for LF and t for TAB. JavaScript ends its line comment at U+2028 and U+2029, so the Python
+// payload writes them as \u2028 and \u2029 too.
+template <bool LineSeparators, char... Bytes>
+struct Escapes {
+  static constexpr bool line_separators = LineSeparators;
+
+  static constexpr std::array<char, 256> second = [] {
+    std::array<char, 256> table{};  // 0: the byte is copied
+    ((table[static_cast<unsigned char>(Bytes)] = Bytes == '\n' ? 'n' : Bytes == '\t' ? 't' : Bytes), ...);
+    return table;
+  }();
+
+  // Comparisons rather than the table, so that the compiler can count many bytes at once.
+  static std::size_t count(std::string_view text) {
+    std::size_t n = 0;
+    for (char c : text) n += ((c == Bytes) || ...);
+    return n;
+  }
+};
+
+using JsEscapes = Escapes<false, '\\', '"', '\n', '\t'>;
+using PythonEscapes = Escapes<true, '\\', '"', '\'', '\n', '\t'>;
+
+// The escape of the line separator that starts at `at`, or an empty text.
+std::string_view line_separator_escape(std::string_view text, std::size_t at) {
+  if (text.substr(at, 3) == "\u2028") return "\\u2028";
+  if (text.substr(at, 3) == "\u2029") return "\\u2029";
+  return {};
+}
+
+template <class Escapes>
+std::size_t escaped_size(std::string_view text) {
+  std::size_t size = text.size() + Escapes::count(text);
+  if constexpr (Escapes::line_separators) {
+    for (std::size_t at = text.find('\xE2'); at != std::string_view::npos; at = text.find('\xE2', at + 1)) {
+      if (!line_separator_escape(text, at).empty()) size += 3;  // three bytes become six
+    }
+  }
+  return size;
+}
+
+// Writes `text` escaped from `out` on, into room of escaped_size, and returns the end.
+template <class Escapes>
+char* write_escaped(char* out, std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (char second = Escapes::second[static_cast<unsigned char>(c)]) {
+      *out++ = '\\';
+      *out++ = second;
+      continue;
+    }
+    if constexpr (Escapes::line_separators) {
+      std::string_view escape = c == '\xE2' ? line_separator_escape(text, i) : std::string_view();
+      if (!escape.empty()) {
+        out = std::ranges::copy(escape, out).out;
+        i += 2;
+        continue;
+      }
+    }
+    *out++ = c;
+  }
+  return out;
+}
+
+template <class Escapes>
+std::string escaped(std::string_view text) {
+  std::string out;
+  out.resize_and_overwrite(escaped_size<Escapes>(text), [&](char* room, std::size_t) {
+    return static_cast<std::size_t>(write_escaped<Escapes>(room, text) - room);
+  });
+  return out;
+}
+
+// normalize_line_breaks that hands the text back when it holds no CR.
+std::string normalized(std::string text) {
+  if (text.find('\r') == std::string::npos) return text;
+  return normalize_line_breaks(text);
+}
+
+// The texts that the two payloads escape.
+std::string python_payload_text(std::string python_source) {
+  return reindent_python(normalized(std::move(python_source)));
+}
+
+std::string js_payload_text(std::string commonjs_text) {
+  std::string text = normalized(std::move(commonjs_text));
+  // terminate_js_lines once no CR is left: only a last line without its LF needs one.
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  return text;
 }
 
 }  // namespace
@@ -34,20 +126,21 @@ std::string normalize_line_breaks(std::string_view text) {
 }
 
 std::string reindent_python(std::string_view text) {
-  std::vector<std::string_view> lines;
+  // The first pass finds the unit, the second writes the lines.
   std::size_t unit = 0;
   LineCursor cursor(text);
   for (std::string_view line; cursor.next(line);) {
-    lines.push_back(line);
     if (std::size_t n = leading_spaces(line); n > 0 && (unit == 0 || n < unit)) unit = n;
   }
   if (unit == 0) unit = 4;
 
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) out += '\n';
-    std::string_view line = lines[i];
+  bool first = true;
+  cursor = LineCursor(text);
+  for (std::string_view line; cursor.next(line);) {
+    if (!first) out += '\n';
+    first = false;
     std::size_t n = leading_spaces(line);
     if (white_space_at(line, n) != 0) {
       // Spaces followed by other white space (a TAB-indented line, say): kept as it stands.
@@ -60,31 +153,7 @@ std::string reindent_python(std::string_view text) {
   return out;
 }
 
-std::string escape_python_text(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\'': out += "\\'"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\xE2':
-        // JavaScript ends its line comment at U+2028 and U+2029, so they travel as escapes.
-        if (i + 2 < text.size() && text[i + 1] == '\x80' && (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
-          out += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-          i += 2;
-          break;
-        }
-        out += c;
-        break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string escape_python_text(std::string_view text) { return escaped<PythonEscapes>(text); }
 
 std::string terminate_js_lines(std::string_view text) {
   std::string out;
@@ -97,27 +166,14 @@ std::string terminate_js_lines(std::string_view text) {
   return out;
 }
 
-std::string escape_js_text(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string escape_js_text(std::string_view text) { return escaped<JsEscapes>(text); }
 
 std::string prepare_python_payload(std::string_view python_source) {
-  return escape_python_text(reindent_python(normalize_line_breaks(python_source)));
+  return escape_python_text(python_payload_text(std::string(python_source)));
 }
 
 std::string prepare_js_payload(std::string_view commonjs_text) {
-  return escape_js_text(terminate_js_lines(normalize_line_breaks(commonjs_text)));
+  return escape_js_text(js_payload_text(std::string(commonjs_text)));
 }
 
 std::string fill_merged_template(std::string_view python_payload, std::string_view js_payload) {
@@ -128,6 +184,28 @@ std::string fill_merged_template(std::string_view python_payload, std::string_vi
   merged.append(layout::python_opening).append(python_payload).append(layout::python_closing);
   merged += '\n';
   merged.append(layout::js_opening).append(js_payload).append(layout::js_closing);
+  return merged;
+}
+
+std::string build_merged_text(std::string python_source, std::string commonjs_text) {
+  namespace layout = merged_layout;
+  std::string python = python_payload_text(std::move(python_source));
+  std::string js = js_payload_text(std::move(commonjs_text));
+  std::size_t size = layout::python_opening.size() + escaped_size<PythonEscapes>(python) +
+                     layout::python_closing.size() + 1 + layout::js_opening.size() + escaped_size<JsEscapes>(js) +
+                     layout::js_closing.size();
+  std::string merged;
+  merged.resize_and_overwrite(size, [&](char* out, std::size_t) {
+    char* start = out;
+    out = std::ranges::copy(layout::python_opening, out).out;
+    out = write_escaped<PythonEscapes>(out, python);
+    out = std::ranges::copy(layout::python_closing, out).out;
+    *out++ = '\n';
+    out = std::ranges::copy(layout::js_opening, out).out;
+    out = write_escaped<JsEscapes>(out, js);
+    out = std::ranges::copy(layout::js_closing, out).out;
+    return static_cast<std::size_t>(out - start);
+  });
   return merged;
 }
 

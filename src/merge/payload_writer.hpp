@@ -28,4 +28,10 @@ std::string prepare_python_payload(std::string_view python_source);
 std::string prepare_js_payload(std::string_view commonjs_text);
 std::string fill_merged_template(std::string_view python_payload, std::string_view js_payload);
 
+// The merge's own path to the same bytes as
+// fill_merged_template(prepare_python_payload(python_source), prepare_js_payload(commonjs_text)):
+// both payloads are escaped straight into the merged text, which is sized once, and a source
+// without CR is worked on in place rather than copied.
+std::string build_merged_text(std::string python_source, std::string commonjs_text);
+
 }  // namespace dsf

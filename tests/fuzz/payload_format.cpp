@@ -25,7 +25,7 @@ constexpr std::string_view js_end = "\")";
 void check_scanner(std::string_view input) {
   dsf::RawPayloads payloads, expected;
   for (std::string_view line : fuzz::lines_of(input)) {
-    dsf::scan_payload_line(payloads, line);
+    dsf::scan_payload_line(payloads, std::string(line));
     if (line.starts_with(python_prefix)) {
       std::size_t end = line.find(python_end, python_prefix.size());
       if (end != std::string_view::npos) {
@@ -45,8 +45,8 @@ void check_scanner(std::string_view input) {
 
 // Any raw payload decodes without reading past it, never grows, and keeps UTF-8 well-formed.
 void check_decoders(std::string_view input) {
-  std::string python = dsf::decode_python_payload(input);
-  std::string js = dsf::decode_js_payload(input);
+  std::string python = dsf::decode_python_payload(std::string(input));
+  std::string js = dsf::decode_js_payload(std::string(input));
   CHECK(python.size() <= input.size() && js.size() <= input.size(), input);
   if (fuzz::valid_utf8(input)) CHECK(fuzz::valid_utf8(python) && fuzz::valid_utf8(js), input);
 }
@@ -94,11 +94,12 @@ void check_round_trip(std::string_view input, std::string_view python_source, st
   CHECK(well_escaped(js_payload, false), input);
 
   std::string merged = dsf::fill_merged_template(python_payload, js_payload);
+  CHECK(dsf::build_merged_text(std::string(python_source), std::string(js_text)) == merged, input);
   CHECK(std::count(merged.begin(), merged.end(), '\n') == 1, input);
   CHECK(fuzz::valid_utf8(merged), input);
 
   dsf::RawPayloads payloads;
-  for (std::string_view line : fuzz::lines_of(merged)) dsf::scan_payload_line(payloads, line);
+  for (std::string_view line : fuzz::lines_of(merged)) dsf::scan_payload_line(payloads, std::string(line));
   CHECK(dsf::payloads_complete(payloads) == !js_payload.empty(), input);
   CHECK(dsf::decode_python_payload(payloads.python_raw) ==
             dsf::reindent_python(dsf::normalize_line_breaks(python_source)),

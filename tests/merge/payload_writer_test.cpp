@@ -20,6 +20,21 @@ TEST(MergedFile, EmptySourcesGiveEmptyPayloads) {
             "1 // (lambda: exec(\"\"\"\"\"\", globals()) or 1)()\nlambda: eval(\"\")");
 }
 
+TEST(MergedFile, BuildsTheTemplateFilledWithBothPayloads) {
+  struct Sources { std::string_view python, commonjs; };
+  for (auto [python, commonjs] : {
+           Sources{"", ""},
+           Sources{"x\n", "\n"},
+           Sources{"def f():\r\n    return '\\t'\r", "a = \"b\"\r\n\tc\rd"},
+           Sources{"s = \"\u2028\u2029\u2192\"\n\n", "x = '\u2028'\ny\n"},
+           Sources{"\xE2", "\\\n\n\n"},
+       }) {
+    EXPECT_EQ(build_merged_text(std::string(python), std::string(commonjs)),
+              fill_merged_template(prepare_python_payload(python), prepare_js_payload(commonjs)))
+        << python << " / " << commonjs;
+  }
+}
+
 TEST(PythonPayload, NormalisesLineBreaksAndReindentsWithTabs) {
   struct Case { std::string_view source, payload; };
   for (auto [source, payload] : {

@@ -69,6 +69,9 @@ TEST(EsmToCjs, SplitsAndJoinsLines) {
            Case{"a\rb\r", "a\rb\r"},  // only a CR before an LF ends a line
            Case{"  \n\t\n\u3000", "  \n\t\n\u3000"},
            Case{"import a from 'a'\r\n", "const a = require(\"a\").default ?? require(\"a\");"},
+           Case{"a\nb\r\n\nc\r\r\nd\n", "a\nb\n\nc\r\nd"},
+           Case{"\n\nexport { a };\n\nb\nexport default c;\nd", "\n\n\nb\nd\nexports.a = a;\nmodule.exports = c;"},
+           Case{"export default c;\n", "module.exports = c;"},
        }) {
     EXPECT_EQ(esm_text_to_cjs(input), output) << input;
   }

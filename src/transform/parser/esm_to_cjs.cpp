@@ -1,7 +1,7 @@
 #include "transform/parser/esm_to_cjs.hpp"
 
 #include <initializer_list>
-#include <vector>
+#include <utility>
 
 #include "common/text.hpp"
 #include "transform/parser/pattern.hpp"
@@ -92,53 +92,59 @@ void append_name(std::string& out, std::string_view entry) {
   }
 }
 
-// The output list and the held-back list. Copied lines stay views into the input; made lines
-// go into one shared buffer, so that a long file costs few allocations.
+// The output lines, joined with LF as they come, and the held-back lines, kept apart until they
+// follow the last output line. Copied lines that stand next to each other in the input, joined
+// by a bare LF, go in as one piece of it, so that a long file costs few appends.
 class Output {
  public:
-  explicit Output(std::string_view input) : input_(input) {}
+  // The output is about as long as the input; rewritten imports make it a little longer.
+  explicit Output(std::size_t input_size) { text_.reserve(input_size + input_size / 8); }
 
   void copy(std::string_view line) {
-    lines_.push_back({true, static_cast<std::size_t>(line.data() - input_.data()), line.size()});
+    if (copying_ && line.data() == copied_.data() + copied_.size() + 1) {
+      copied_ = std::string_view(copied_.data(), copied_.size() + 1 + line.size());
+      return;
+    }
+    flush_copied();
+    start_line();
+    copied_ = line;
+    copying_ = true;
   }
-  void emit(std::initializer_list<std::string_view> parts) { lines_.push_back(make(parts)); }
-  void hold(std::initializer_list<std::string_view> parts) { held_.push_back(make(parts)); }
+  void emit(std::initializer_list<std::string_view> parts) {
+    flush_copied();
+    start_line();
+    for (std::string_view part : parts) text_ += part;
+  }
+  void hold(std::initializer_list<std::string_view> parts) {
+    if (held_lines_++ > 0) held_ += '\n';
+    for (std::string_view part : parts) held_ += part;
+  }
 
-  std::string join() const {
-    std::size_t size = lines_.size() + held_.size();
-    for (const auto* list : {&lines_, &held_}) {
-      for (const Piece& piece : *list) size += piece.size;
+  std::string join() && {
+    flush_copied();
+    if (held_lines_ > 0) {
+      start_line();
+      text_ += held_;
     }
-    std::string text;
-    text.reserve(size);
-    bool first = true;
-    for (const auto* list : {&lines_, &held_}) {
-      for (const Piece& piece : *list) {
-        if (!first) text += '\n';
-        first = false;
-        text += (piece.from_input ? input_ : made_).substr(piece.begin, piece.size);
-      }
-    }
-    return text;
+    return std::move(text_);
   }
 
  private:
-  struct Piece {
-    bool from_input;
-    std::size_t begin;
-    std::size_t size;
-  };
-
-  Piece make(std::initializer_list<std::string_view> parts) {
-    std::size_t begin = made_.size();
-    for (std::string_view part : parts) made_ += part;
-    return {false, begin, made_.size() - begin};
+  void start_line() {
+    if (lines_++ > 0) text_ += '\n';
+  }
+  void flush_copied() {
+    text_ += copied_;
+    copied_ = {};
+    copying_ = false;
   }
 
-  std::string_view input_;
-  std::string made_;
-  std::vector<Piece> lines_;
-  std::vector<Piece> held_;
+  std::string text_;
+  std::string_view copied_;  // not yet in text_
+  bool copying_ = false;     // copied_ holds a line, be it empty
+  std::string held_;
+  std::size_t lines_ = 0;
+  std::size_t held_lines_ = 0;
 };
 
 bool opens_block(std::string_view expression) {
@@ -209,7 +215,7 @@ bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
 
 std::string esm_text_to_cjs(std::string_view text) {
   const Rules rules;
-  Output out(text);
+  Output out(text.size());
   LineCursor lines(text);
   std::string_view line;
   while (lines.next(line)) {
@@ -222,7 +228,7 @@ std::string esm_text_to_cjs(std::string_view text) {
                      (word.starts_with("export") && rewrite_export(rules, line, out));
     if (!rewritten) out.copy(line);
   }
-  return out.join();
+  return std::move(out).join();
 }
 
 std::string esm_names_to_cjs(std::string_view list) {
