@@ -13,13 +13,15 @@ struct RawPayloads {
   std::string js_raw;
 };
 
-void scan_payload_line(RawPayloads& payloads, std::string_view line);
+// Takes the line whole: a payload line becomes its raw payload in place, with no copy.
+void scan_payload_line(RawPayloads& payloads, std::string line);
 bool payloads_complete(const RawPayloads& payloads);
 
 // Both decoders read a backslash and the character after it as one escape; a backslash before
-// any other character, or at the end, is copied as it stands.
-std::string decode_python_payload(std::string_view python_raw);
-std::string decode_js_payload(std::string_view js_raw);
+// any other character, or at the end, is copied as it stands. They decode in the raw text's own
+// storage, so a caller that moves the raw text in holds no second copy.
+std::string decode_python_payload(std::string python_raw);
+std::string decode_js_payload(std::string js_raw);
 
 // The text without one double quote at each end, when it has both.
 std::string strip_enclosing_quotes(std::string_view text);

@@ -1,8 +1,13 @@
 #include "split/split_engine.hpp"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <format>
+#include <new>
+#include <stdexcept>
 
 #include "common/console.hpp"
 #include "common/paths.hpp"
@@ -28,10 +33,23 @@ Result<RawPayloads> read_payloads(std::string_view merged_file) {
     auto line = reader->next_line();
     if (!line) return std::unexpected(std::move(line.error()));
     if (!*line) break;
-    scan_payload_line(payloads, **line);
+    scan_payload_line(payloads, std::move(**line));
   }
   reader->close();
   return payloads;
+}
+
+// A line that outgrows the buffer is most likely a payload line of megabytes. Room up to the end
+// of the file, taken at once, spares growing it by doubling, which copies it at every step and
+// holds the old and the new copy together; pages that are never filled cost no memory. Room
+// that cannot be had is no failure: the line then grows as it needs.
+void reserve_rest_of_file(std::string& line, std::size_t unread) {
+  if (line.capacity() - line.size() >= unread) return;
+  try {
+    line.reserve(line.size() + unread);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
 }
 
 }  // namespace
@@ -39,8 +57,13 @@ Result<RawPayloads> read_payloads(std::string_view merged_file) {
 Result<MergedLineReader> MergedLineReader::open(std::string_view path) {
   auto file = open_for_reading(path);
   if (!file) return std::unexpected(std::move(file.error()));
+  // The size only sizes long lines: a file that is no regular file, or that changes while it is
+  // read, is read to its end all the same.
+  struct stat status;
+  std::size_t size = 0;
+  if (::fstat(file->get(), &status) == 0 && S_ISREG(status.st_mode)) size = static_cast<std::size_t>(status.st_size);
   // Starts used up, so that the first line begins with a read.
-  return MergedLineReader(std::move(*file), std::make_unique_for_overwrite<char[]>(buffer_size));
+  return MergedLineReader(std::move(*file), std::make_unique_for_overwrite<char[]>(buffer_size), size);
 }
 
 Result<std::optional<std::string>> MergedLineReader::next_line() {
@@ -48,10 +71,12 @@ Result<std::optional<std::string>> MergedLineReader::next_line() {
   bool ended_by_lf = false;
   while (!ended_by_lf) {
     if (position_ == filled_) {
+      if (line.size() >= buffer_size) reserve_rest_of_file(line, unread_);
       auto got = read_some(file_, buffer_.get(), buffer_size);
       if (!got) return std::unexpected(std::move(got.error()));
       filled_ = *got;
       position_ = 0;
+      unread_ -= std::min(unread_, filled_);
       if (filled_ == 0) break;
     }
     const char* start = buffer_.get() + position_;
@@ -88,9 +113,9 @@ Status split_file(std::string_view merged_file, std::optional<std::string_view> 
   if (!payloads) return std::unexpected(std::move(payloads.error()));
   if (!payloads_complete(*payloads)) return std::unexpected(make_message_error("Invalid merged file."));
 
-  std::string python_text = decode_python_payload(payloads->python_raw);
-  std::string js_text = decode_js_payload(payloads->js_raw);
-  payloads = RawPayloads{};  // the raw payloads are done with; keep only the decoded texts
+  // Each raw payload is decoded in its own storage and becomes the text.
+  std::string python_text = decode_python_payload(std::move(payloads->python_raw));
+  std::string js_text = decode_js_payload(std::move(payloads->js_raw));
 
   if (detect_module_kind(merged_file) == ModuleKind::EsModule) js_text = cjs_text_to_esm(js_text);
   std::string extension = js_output_extension(merged_file);

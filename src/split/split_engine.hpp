@@ -29,13 +29,14 @@ class MergedLineReader {
   void close();
 
  private:
-  MergedLineReader(FileDescriptor file, std::unique_ptr<char[]> buffer)
-      : file_(std::move(file)), buffer_(std::move(buffer)) {}
+  MergedLineReader(FileDescriptor file, std::unique_ptr<char[]> buffer, std::size_t unread)
+      : file_(std::move(file)), buffer_(std::move(buffer)), unread_(unread) {}
 
   FileDescriptor file_;
   std::unique_ptr<char[]> buffer_;
   std::size_t filled_ = 0;    // bytes the last read placed in the buffer
   std::size_t position_ = 0;  // the first of them not yet consumed
+  std::size_t unread_;        // bytes the file's size at opening says are still to be read
 };
 
 // Writes "result.py" and "result.{js_output_extension}" into `output` (default "out") and

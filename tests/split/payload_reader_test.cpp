@@ -12,7 +12,7 @@ namespace {
 
 RawPayloads scan(std::initializer_list<std::string_view> lines) {
   RawPayloads payloads;
-  for (auto line : lines) scan_payload_line(payloads, line);
+  for (auto line : lines) scan_payload_line(payloads, std::string(line));
   return payloads;
 }
 
@@ -62,8 +62,8 @@ TEST(Decode, ReadsEachEscapeOnceAndCopiesOtherBackslashes) {
            Case{R"x(\q\)x", R"x(\q\)x", R"x(\q\)x"},
            Case{"__LITERAL_N____LITERAL_T__", "__LITERAL_N____LITERAL_T__", "__LITERAL_N____LITERAL_T__"},
        }) {
-    EXPECT_EQ(decode_python_payload(raw), python) << raw;
-    EXPECT_EQ(decode_js_payload(raw), js) << raw;
+    EXPECT_EQ(decode_python_payload(std::string(raw)), python) << raw;
+    EXPECT_EQ(decode_js_payload(std::string(raw)), js) << raw;
   }
 }
 
@@ -86,7 +86,7 @@ RawPayloads write_and_scan(std::string_view python, std::string_view js) {
   std::string merged = fill_merged_template(prepare_python_payload(python), prepare_js_payload(js));
   RawPayloads payloads;
   LineCursor cursor(merged);
-  for (std::string_view line; cursor.next(line);) scan_payload_line(payloads, line);
+  for (std::string_view line; cursor.next(line);) scan_payload_line(payloads, std::string(line));
   return payloads;
 }
 

@@ -93,6 +93,23 @@ TEST(MergedLineReader, AssemblesLinesAcrossReads) {
   EXPECT_EQ(read_lines(dir / "f"), lines_of(short_lines));
 }
 
+// The size the file had when it was opened only makes room for long lines: the lines are what
+// the reads bring, from a file that has grown or shrunk since.
+TEST(MergedLineReader, ReadsTheFileAsItIsWhenRead) {
+  TempFolder dir;
+  const std::string path = dir / "f";
+  const std::string text = std::string(4 * block + 3, 'a') + "\n" + std::string(block, 'b');
+  for (std::size_t size_at_open : {std::size_t{0}, 2 * block, 8 * block}) {
+    write_test_file(path, std::string(size_at_open, 'z'));
+    auto reader = MergedLineReader::open(path);
+    ASSERT_TRUE(reader);
+    write_test_file(path, text);
+    std::vector<std::string> lines;
+    for (auto line = reader->next_line(); line && *line; line = reader->next_line()) lines.push_back(std::move(**line));
+    EXPECT_EQ(lines, lines_of(text)) << size_at_open;
+  }
+}
+
 TEST(MergedLineReader, FailsOnInvalidUtf8AndOnReadsAndOpens) {
   TempFolder dir;
   write_test_file(dir / "bad", "good\n" + std::string(block, 'x') + "\xC3\n\xC3\xA9");

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
+
+#include "common/text.hpp"
 
 namespace dsf {
 namespace {
@@ -62,6 +66,13 @@ TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
       // Case matters.
       {R"(Const fs = require("fs");)", R"(Const fs = require("fs");)"},
       {"Module.exports = a;", "Module.exports = a;"},
+      // Lines that begin like a rule and are none of its forms.
+      {R"(constant = require("m");)", R"(constant = require("m");)"},
+      {"const x = 1; // require(", "const x = 1; // require("},
+      {R"(const x = require ("m");)", R"(const x = require ("m");)"},
+      {R"(exports = require("m");)", R"(exports = require("m");)"},
+      {"module.exportsX = a;", "module.exportsX = a;"},
+      {R"(Object.assign(module.exports, require("m"));)", R"(Object.assign(module.exports, require("m"));)"},
   };
   for (const auto& [input, output] : cases) EXPECT_EQ(rewrite(input), output) << input;
 }
@@ -72,6 +83,7 @@ TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {
       {"\t  const fs = require(\"fs\");", "\t  import * as fs from \"fs\";"},
       {"\u00A0\u3000module.exports = a;", "\u00A0\u3000export default a;"},
       {"\u2028exports.a = b;", "\u2028export { b as a };"},
+      {"\u3000\u0085Object.assign(exports, require('m'));", "\u3000\u0085export * from \"m\";"},
       // Between the tokens, and dropped after the statement, a CR included.
       {"const\u00A0fs\u2003=\u205Frequire(\"fs\");\u0085", "import * as fs from \"fs\";"},
       {"module.exports = a;\r", "export default a;"},
@@ -165,8 +177,33 @@ TEST(CjsTextToEsm, SplitsAndJoinsLines) {
       {"a\rb\r", "a\rb\r"},  // a CR that ends no line stays, also at the very end
       {"x  \n", "x  "},
       {"module.exports = {\n  a,\n};\n", "export default {\n  a,\n};"},
+      {"\r\n\r\nx", "\n\nx"},
+      {"a\nb\r\nc\nexports.a = b;\r\n\nd\r\n\r\n", "a\nb\nc\nexport { b as a };\n\nd\n"},
+      {"exports.a = b;\nx\nmodule.exports = y;", "export { b as a };\nx\nexport default y;"},
   };
   for (const auto& [input, output] : cases) EXPECT_EQ(cjs_text_to_esm(input), output) << input;
+}
+
+// The whole text comes out as its lines rewritten one by one and joined with LF, however
+// copied and rewritten lines and line endings follow each other.
+TEST(CjsTextToEsm, GivesTheLinesAsRewrittenOneByOne) {
+  const std::vector<std::string> pieces = {"\n", "\r\n", "\r", " ", "\u00A0", "x", "const a = 1;",
+                                           "const a = require(\"m\");", "exports.a = b;", "module.exports = c;",
+                                           "Object.assign(exports, require('m'));", "exports.a = 42;", ";"};
+  const CjsPatterns patterns;
+  std::mt19937 random(20261210);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    for (auto n = random() % 12; n > 0; --n) text += pieces[random() % pieces.size()];
+    std::string expected;
+    LineCursor cursor(text);
+    bool first = true;
+    for (std::string_view line; cursor.next(line); first = false) {
+      if (!first) expected += '\n';
+      expected += cjs_line_to_esm(line, patterns);
+    }
+    EXPECT_EQ(cjs_text_to_esm(text), expected) << text;
+  }
 }
 
 // Minified code puts megabytes on one line; the matcher must neither recurse nor backtrack.

@@ -1,5 +1,7 @@
 #include "transform/parser/cjs_to_esm.hpp"
 
+#include <initializer_list>
+
 #include "common/text.hpp"
 
 namespace dsf {
@@ -18,20 +20,28 @@ std::string with_identifiers(std::string_view pattern_template) {
   }
 }
 
-// The module specifier always comes out between double quotes.
-std::string quoted(std::string_view source) {
-  std::string text;
-  text.reserve(source.size() + 2);
-  text += '"';
-  text += source;
-  text += '"';
-  return text;
+void append(std::string& out, std::initializer_list<std::string_view> parts) {
+  for (std::string_view part : parts) out += part;
 }
 
 // A default export whose expression opens a bracket goes on over the next lines, so a `;`
 // after it would end the statement inside its own body.
 bool opens_block(std::string_view expression) {
   return expression.ends_with('{') || expression.ends_with('[') || expression.ends_with('(');
+}
+
+// Every pattern begins with the indentation and then a word of its own, so that word tells which
+// rules a line may match; most lines can match none and are copied without running the matcher.
+enum class Candidates { none, imports, default_export, exports, reexport_all };
+
+Candidates candidates_for(std::string_view line) {
+  std::string_view word = trim_start(line);
+  // The imports need a require call too, which most declarations lack.
+  if (word.starts_with("const")) return word.contains("require(") ? Candidates::imports : Candidates::none;
+  if (word.starts_with("module.exports")) return Candidates::default_export;
+  if (word.starts_with("exports.")) return Candidates::exports;
+  if (word.starts_with("Object.assign(")) return Candidates::reexport_all;
+  return Candidates::none;
 }
 
 }  // namespace
@@ -50,43 +60,70 @@ CjsPatterns::CjsPatterns()
 std::string cjs_text_to_esm(std::string_view text) {
   const CjsPatterns patterns;
   std::string out;
-  out.reserve(text.size());
+  // Room for lines that come out longer than they went in; pages never written cost nothing.
+  out.reserve(text.size() + text.size() / 8);
+  // Each line after the first goes out after an LF, and the byte before it in the text is the
+  // LF that ended the line before. So lines that are copied and follow each other with a bare LF
+  // are still one piece of the text, appended as one run.
+  std::string_view run;
   LineCursor cursor(text);
   bool first = true;
   for (std::string_view line; cursor.next(line); first = false) {
+    if (candidates_for(line) == Candidates::none) {
+      std::string_view piece = first ? line : std::string_view(line.data() - 1, line.size() + 1);
+      if (run.data() + run.size() == piece.data()) {
+        run = std::string_view(run.data(), run.size() + piece.size());
+      } else {
+        out += run;
+        run = piece;
+      }
+      continue;
+    }
+    out += run;
+    run = {};
     if (!first) out += '\n';
-    out += cjs_line_to_esm(line, patterns);
+    append_cjs_line_as_esm(out, line, patterns);
   }
+  out += run;
   return out;
 }
 
 std::string cjs_line_to_esm(std::string_view line, const CjsPatterns& patterns) {
+  std::string out;
+  append_cjs_line_as_esm(out, line, patterns);
+  return out;
+}
+
+void append_cjs_line_as_esm(std::string& out, std::string_view line, const CjsPatterns& patterns) {
   std::string_view g[4];
-  if (patterns.default_import.match(line, g)) {
-    return std::string(g[0]) + "import " + std::string(g[1]) + " from " + quoted(g[2]) + ";";
+  switch (candidates_for(line)) {
+    case Candidates::imports:
+      if (patterns.default_import.match(line, g)) return append(out, {g[0], "import ", g[1], " from \"", g[2], "\";"});
+      if (patterns.namespace_import.match(line, g)) {
+        return append(out, {g[0], "import * as ", g[1], " from \"", g[2], "\";"});
+      }
+      if (patterns.named_import.match(line, g)) {
+        return append(out, {g[0], "import { ", cjs_names_to_esm(g[1]), " } from \"", g[2], "\";"});
+      }
+      break;
+    case Candidates::default_export:
+      if (patterns.default_export.match(line, g)) {
+        return append(out, {g[0], "export default ", g[1], opens_block(g[1]) ? "" : ";"});
+      }
+      break;
+    case Candidates::exports:
+      if (patterns.reexport_one.match(line, g)) {
+        return append(out, {g[0], "export { ", g[3], " as ", g[1], " } from \"", g[2], "\";"});
+      }
+      if (patterns.export_one.match(line, g)) return append(out, {g[0], "export { ", g[2], " as ", g[1], " };"});
+      break;
+    case Candidates::reexport_all:
+      if (patterns.reexport_all.match(line, g)) return append(out, {g[0], "export * from \"", g[1], "\";"});
+      break;
+    case Candidates::none:
+      break;
   }
-  if (patterns.namespace_import.match(line, g)) {
-    return std::string(g[0]) + "import * as " + std::string(g[1]) + " from " + quoted(g[2]) + ";";
-  }
-  if (patterns.named_import.match(line, g)) {
-    return std::string(g[0]) + "import { " + cjs_names_to_esm(g[1]) + " } from " + quoted(g[2]) + ";";
-  }
-  if (patterns.default_export.match(line, g)) {
-    std::string out = std::string(g[0]) + "export default " + std::string(g[1]);
-    if (!opens_block(g[1])) out += ';';
-    return out;
-  }
-  if (patterns.reexport_one.match(line, g)) {
-    return std::string(g[0]) + "export { " + std::string(g[3]) + " as " + std::string(g[1]) + " } from " +
-           quoted(g[2]) + ";";
-  }
-  if (patterns.export_one.match(line, g)) {
-    return std::string(g[0]) + "export { " + std::string(g[2]) + " as " + std::string(g[1]) + " };";
-  }
-  if (patterns.reexport_all.match(line, g)) {
-    return std::string(g[0]) + "export * from " + quoted(g[1]) + ";";
-  }
-  return std::string(line);
+  out += line;
 }
 
 std::string cjs_names_to_esm(std::string_view names) {

@@ -29,6 +29,9 @@ std::string cjs_text_to_esm(std::string_view text);
 // One line without its line break: the rewritten line, or a copy when no rule matches.
 std::string cjs_line_to_esm(std::string_view line, const CjsPatterns& patterns);
 
+// The same line appended to `out`, so that a whole text is rewritten without a string per line.
+void append_cjs_line_as_esm(std::string& out, std::string_view line, const CjsPatterns& patterns);
+
 // The text between the braces of a destructuring `require`: each comma-separated piece
 // converted, joined with ", ".
 std::string cjs_names_to_esm(std::string_view names);
