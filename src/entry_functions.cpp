@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/fatal.hpp"
 #include "keys/key_generation.hpp"
 #include "merge/merge_engine.hpp"
 #include "split/split_engine.hpp"
@@ -71,7 +72,8 @@ bool bind_call_arguments(const Signature& signature, PyObject* const* args, Py_s
     }
     if (!index) {
       // %S renders the name with str(), also a name that has no UTF-8 form.
-      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", signature.function.data(), keyword);
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'",
+                   std::string(signature.function).c_str(), keyword);
       return false;
     }
     if (slots[*index] != nullptr) {
@@ -171,7 +173,7 @@ bool convert_arguments(const Signature& signature, const Slots& slots, std::size
 PyObject* finish(Status status) {
   if (status) Py_RETURN_NONE;
   std::string text;
-  if (status.error().display_text(text)) abort_with("a Display implementation returned an error unexpectedly");
+  if (status.error().display_text(text)) end_process("a Display implementation returned an error unexpectedly");
   { EngineError released = std::move(status.error()); }  // the error object goes before the raise
   raise_text(PyExc_RuntimeError, text);
   return nullptr;

@@ -1,5 +1,6 @@
 // The duoscriptforge extension module: its definition for multi-phase initialisation and the
 // exec function that registers merge, split and generate_keys.
+#include "common/fatal.hpp"
 #include "entry_functions.hpp"
 #include "python_support.hpp"
 
@@ -38,7 +39,7 @@ Ref all_list(PyObject* module) {
     return {};
   }
   Ref list = Ref::steal(PyList_New(0));
-  if (!list) abort_with("could not create the __all__ list");
+  if (!list) end_process("could not create the __all__ list");
   if (PyObject_SetAttr(module, all_name.get(), list.get()) < 0) return {};
   return list;
 }
@@ -60,7 +61,7 @@ bool register_method(PyObject* module, PyMethodDef& method) {
   }
   Ref all = all_list(module);
   if (!all) return false;
-  if (PyList_Append(all.get(), name.get()) < 0) abort_with("could not append __name__ to __all__");
+  if (PyList_Append(all.get(), name.get()) < 0) end_process("could not append __name__ to __all__");
   return PyObject_SetAttr(module, name.get(), function.get()) == 0;
 }
 

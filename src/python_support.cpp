@@ -1,14 +1,14 @@
 #include "python_support.hpp"
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "common/fatal.hpp"
 
 namespace dsf::python {
 
 void raise_text(PyObject* type, std::string_view message) {
   Ref text = Ref::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (!text) abort_with("out of memory while raising an exception");
+  if (!text) end_process("out of memory while raising an exception");
   PyErr_SetObject(type, text.get());
 }
 
@@ -32,11 +32,6 @@ void raise_type_mismatch(PyObject* object, std::string_view expected) {
   message += expected;
   message += "'";
   raise_text(PyExc_TypeError, message);
-}
-
-void abort_with(std::string_view message) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  std::abort();
 }
 
 }  // namespace dsf::python

@@ -41,7 +41,4 @@ void raise_text(PyObject* type, std::string_view message);
 // instance of '{expected}'" for None.
 void raise_type_mismatch(PyObject* object, std::string_view expected);
 
-// Ends the process with `message` on standard error.
-[[noreturn]] void abort_with(std::string_view message);
-
 }  // namespace dsf::python

@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
+
+#include "common/error.hpp"
+#include "common/fatal.hpp"
 
 namespace dsf {
 namespace {
@@ -51,15 +51,8 @@ class SigpipeHeld {
 
 // `error` 0 stands for a write call that took no bytes.
 [[noreturn]] void fail_report(int error) {
-  char message[256];
-  if (error == 0) {
-    std::snprintf(message, sizeof message, "failed printing to stdout: failed to write whole buffer\n");
-  } else {
-    std::snprintf(message, sizeof message, "failed printing to stdout: %s (os error %d)\n",
-                  std::strerror(error), error);
-  }
-  (void)!::write(2, message, std::strlen(message));
-  std::abort();
+  EngineError failure = error == 0 ? EngineError(IoError::write_zero()) : EngineError(IoError::from_errno(error));
+  end_process("failed printing to stdout: " + failure.display());
 }
 
 }  // namespace

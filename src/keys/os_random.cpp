@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/error.hpp"
+#include "common/fatal.hpp"
 
 namespace dsf {
 namespace {
@@ -22,13 +23,7 @@ long sys_getrandom(void* buffer, std::size_t length, unsigned flags) {
   return ::syscall(SYS_getrandom, buffer, length, flags);
 }
 
-[[noreturn]] void fail_source(std::string_view reason) {
-  std::string message = "Error: ";
-  message += reason;
-  message += '\n';
-  (void)!::write(2, message.data(), message.size());
-  std::abort();
-}
+[[noreturn]] void fail_source(std::string_view reason) { end_process(std::string("Error: ").append(reason)); }
 
 [[noreturn]] void fail_source_errno(int number) {
   fail_source(EngineError(IoError::from_errno(number)).display());

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/fatal.hpp"
 #include "keys/os_random.hpp"
 
 namespace dsf {
@@ -43,13 +44,7 @@ class OsRandomGenerator final : public Botan::RandomNumberGenerator {
   }
 };
 
-[[noreturn]] void invariant_failed(const char* what) {
-  std::string message = "internal error: ";
-  message += what;
-  message += '\n';
-  (void)!::write(2, message.data(), message.size());
-  std::abort();
-}
+[[noreturn]] void invariant_failed(std::string_view what) { end_process(std::string("internal error: ").append(what)); }
 
 // Writes the PEM text of `der` into `out`, which holds exactly pem_length(...) characters.
 void write_pem(std::span<const std::uint8_t> der, std::string_view label, char* out, std::size_t length) {

@@ -1,7 +1,8 @@
 #include "transform/parser/pattern.hpp"
 
-#include <cstdio>
-#include <cstdlib>
+#include <format>
+
+#include "common/fatal.hpp"
 
 namespace dsf {
 namespace {
@@ -18,8 +19,9 @@ RE2::Options rule_options() {
   return options;
 }
 
-}  // namespace
 
+// The pattern text RE2 compiles: every `\s` of `readable` becomes the class of the Unicode
+// White_Space characters (RE2's own `\s` is ASCII only).
 std::string unicode_pattern_text(std::string_view readable) {
   std::string text;
   text.reserve(readable.size() * 2);
@@ -38,11 +40,24 @@ std::string unicode_pattern_text(std::string_view readable) {
   return text;
 }
 
+}  // namespace
+
+
+std::string with_identifiers(std::string_view pattern_template) {
+  constexpr std::string_view slot = "{id}";
+  std::string pattern;
+  for (std::size_t pos = 0;;) {
+    std::size_t found = pattern_template.find(slot, pos);
+    pattern.append(pattern_template.substr(pos, found - pos));
+    if (found == std::string_view::npos) return pattern;
+    pattern.append(identifier_fragment);
+    pos = found + slot.size();
+  }
+}
+
 RulePattern::RulePattern(std::string_view readable) : regex_(unicode_pattern_text(readable), rule_options()) {
   if (!regex_.ok()) {
-    std::fprintf(stderr, "internal error: built-in pattern %.*s does not compile: %s\n",
-                 static_cast<int>(readable.size()), readable.data(), regex_.error().c_str());
-    std::abort();
+    end_process(std::format("internal error: built-in pattern {} does not compile: {}", readable, regex_.error()));
   }
 }
 

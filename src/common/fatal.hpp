@@ -1,0 +1,12 @@
+// Ending the process over what no caller can handle: a broken invariant, a failed random
+// source, a report that cannot be written.
+#pragma once
+
+#include <string_view>
+
+namespace dsf {
+
+// Writes `message` and an LF to standard error, then aborts.
+[[noreturn]] void end_process(std::string_view message);
+
+}  // namespace dsf
