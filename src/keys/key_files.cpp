@@ -19,9 +19,11 @@ EngineError refusal(std::string_view output) {
 }
 
 // A link at a key path counts as a key there: writing through it, even a dangling one, would
-// put the key wherever the link's owner chose.
+// put the key wherever the link's owner chose. A path that ends in "/" or "/." names what the
+// link points to, so the link itself is looked at without them.
 bool is_symbolic_link(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) return false;
+  while (path.size() > 1 && (path.ends_with('/') || path.ends_with("/."))) path.remove_suffix(path.ends_with('/') ? 1 : 2);
   std::string name(path);
   struct stat status;
   return ::lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode);

@@ -57,9 +57,12 @@ Status generate_raw_key(const KeyGenOptions& options) {
   const std::array<std::string, 1> paths{join_path(options.output, options.raw_name)};
   if (auto refused = refuse_existing_keys(options.output, paths); !refused) return refused;
 
-  std::string key(static_cast<std::size_t>(options.size), '\0');
-  fill_os_random(std::as_writable_bytes(std::span(key)));
-  if (auto written = create_key_file(options.output, paths[0], key, secret_permissions); !written) return written;
+  // The key bytes are secret like the private key's text, and are wiped when released.
+  SecretText key(static_cast<std::size_t>(options.size));
+  fill_os_random(std::as_writable_bytes(std::span(key.data(), key.size())));
+  if (auto written = create_key_file(options.output, paths[0], key.view(), secret_permissions); !written) {
+    return written;
+  }
 
   const std::array<std::string, 1> names{options.raw_name};
   if (auto info = write_key_info(options, names); !info) return info;

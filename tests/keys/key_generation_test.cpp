@@ -170,10 +170,12 @@ TEST_F(KeyGeneration, RefusesAnythingAtAKeyPathBeforeMakingAKey) {
   struct Case {
     const char* what;
     const char* at;
+    const char* name_suffix = "";  // a key name of "private.pem/" still names the link itself
   };
-  for (auto [what, at] : {Case{"file", "private.pem"}, Case{"file", "public.pem"}, Case{"folder", "private.pem"},
-                          Case{"dangling link", "private.pem"}, Case{"dangling link", "public.pem"},
-                          Case{"link", "public.pem"}}) {
+  for (auto [what, at, name_suffix] :
+       {Case{"file", "private.pem"}, Case{"file", "public.pem"}, Case{"folder", "private.pem"},
+        Case{"dangling link", "private.pem"}, Case{"dangling link", "public.pem"}, Case{"link", "public.pem"},
+        Case{"dangling link", "private.pem", "/"}, Case{"dangling link", "public.pem", "/./"}}) {
     TempFolder dir;
     const std::string output = dir / "keys";
     ASSERT_EQ(::mkdir(output.c_str(), 0777), 0);
@@ -188,8 +190,10 @@ TEST_F(KeyGeneration, RefusesAnythingAtAKeyPathBeforeMakingAKey) {
       ASSERT_EQ(::symlink((dir / "target").c_str(), path.c_str()), 0);
     }
 
-    Outcome outcome = generate(rsa_options(output));
-    EXPECT_EQ(outcome.failure, refusal(output)) << what << " at " << at;
+    KeyGenOptions options = rsa_options(output);
+    (std::string_view(at) == "private.pem" ? options.private_name : options.public_name) += name_suffix;
+    Outcome outcome = generate(options);
+    EXPECT_EQ(outcome.failure, refusal(output)) << what << " at " << at << name_suffix;
     EXPECT_EQ(outcome.report, "");
     EXPECT_EQ(entries_of(output), std::vector<std::string>{at}) << what << " at " << at;
     EXPECT_EQ(exists(dir / "target"), kind == "link") << "a link was followed";
