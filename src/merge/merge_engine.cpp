@@ -14,7 +14,7 @@
 namespace dsf {
 namespace {
 
-// jsx is left out: no merged file carries it.
+// jsx is not among them: merge takes no .jsx source.
 constexpr std::array<std::string_view, 7> js_extensions = {"js", "mjs", "cjs", "ts", "mts", "cts", "tsx"};
 
 }  // namespace

@@ -13,7 +13,8 @@ struct RawPayloads {
   std::string js_raw;
 };
 
-// Takes the line whole: a payload line becomes its raw payload in place, with no copy.
+// Takes the line whole: a payload line becomes its raw payload in the line's own storage, with
+// no second allocation.
 void scan_payload_line(RawPayloads& payloads, std::string line);
 bool payloads_complete(const RawPayloads& payloads);
 

@@ -7,27 +7,8 @@
 namespace dsf {
 namespace {
 
-// Puts the identifier fragment in place of every `{id}` of a rule's pattern template.
-std::string with_identifiers(std::string_view pattern_template) {
-  constexpr std::string_view slot = "{id}";
-  std::string pattern;
-  for (std::size_t pos = 0;;) {
-    std::size_t found = pattern_template.find(slot, pos);
-    pattern.append(pattern_template.substr(pos, found - pos));
-    if (found == std::string_view::npos) return pattern;
-    pattern.append(identifier_fragment);
-    pos = found + slot.size();
-  }
-}
-
 void append(std::string& out, std::initializer_list<std::string_view> parts) {
   for (std::string_view part : parts) out += part;
-}
-
-// A default export whose expression opens a bracket goes on over the next lines, so a `;`
-// after it would end the statement inside its own body.
-bool opens_block(std::string_view expression) {
-  return expression.ends_with('{') || expression.ends_with('[') || expression.ends_with('(');
 }
 
 // Every pattern begins with the indentation and then a word of its own, so that word tells which
@@ -128,13 +109,13 @@ void append_cjs_line_as_esm(std::string& out, std::string_view line, const CjsPa
 
 std::string cjs_names_to_esm(std::string_view names) {
   std::string out;
-  for (std::size_t pos = 0;;) {
-    std::size_t comma = names.find(',', pos);
-    out += cjs_name_to_esm(names.substr(pos, comma - pos));
-    if (comma == std::string_view::npos) return out;
-    out += ", ";
-    pos = comma + 1;
-  }
+  bool first = true;
+  for_each_list_entry(names, [&](std::string_view piece) {
+    if (!first) out += ", ";
+    first = false;
+    out += cjs_name_to_esm(piece);
+  });
+  return out;
 }
 
 std::string cjs_name_to_esm(std::string_view name) {

@@ -9,16 +9,13 @@
 namespace dsf {
 namespace {
 
-// Where the identifier fragment goes in the patterns that capture a name.
-constexpr std::string_view name_slot = "NAME";
-
 // Group 1 of every rule is the line's indentation.
 constexpr std::string_view default_import_rule =
-    R"(^(\s*)import\s+(NAME)\s+from\s+["']([^"']+)["'];?\s*$)";
+    R"(^(\s*)import\s+({id})\s+from\s+["']([^"']+)["'];?\s*$)";
 constexpr std::string_view namespace_import_rule =
-    R"(^(\s*)import\s+\*\s+as\s+(NAME)\s+from\s+["']([^"']+)["'];?\s*$)";
+    R"(^(\s*)import\s+\*\s+as\s+({id})\s+from\s+["']([^"']+)["'];?\s*$)";
 constexpr std::string_view default_and_named_import_rule =
-    R"(^(\s*)import\s+(NAME)\s*,\s*\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
+    R"(^(\s*)import\s+({id})\s*,\s*\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
 constexpr std::string_view named_import_rule =
     R"(^(\s*)import\s+\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
 constexpr std::string_view side_effect_import_rule =
@@ -26,7 +23,7 @@ constexpr std::string_view side_effect_import_rule =
 // const, let, var and class, or function with an optional async before it and an optional star
 // after it; the star may stand against the name, as in function*gen().
 constexpr std::string_view exported_declaration_rule =
-    R"(^(\s*)export\s+(?:(const|let|var|class)\s+|(async\s+)?function(?:\s+|\s*(\*)\s*))(NAME)(.*)$)";
+    R"(^(\s*)export\s+(?:(const|let|var|class)\s+|(async\s+)?function(?:\s+|\s*(\*)\s*))({id})(.*)$)";
 constexpr std::string_view default_export_rule =
     R"(^(\s*)export\s+default\s+(.+?);?\s*$)";
 constexpr std::string_view export_list_rule =
@@ -36,38 +33,19 @@ constexpr std::string_view reexport_all_rule =
 constexpr std::string_view reexport_list_rule =
     R"(^(\s*)export\s+\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
 
-std::string with_name(std::string_view rule) {
-  std::size_t slot = rule.find(name_slot);
-  std::string text(rule.substr(0, slot));
-  text += identifier_fragment;
-  text += rule.substr(slot + name_slot.size());
-  return text;
-}
-
 // The ten patterns of one call, compiled in rule order and released with the call.
 struct Rules {
-  RulePattern default_import{with_name(default_import_rule)};
-  RulePattern namespace_import{with_name(namespace_import_rule)};
-  RulePattern default_and_named_import{with_name(default_and_named_import_rule)};
+  RulePattern default_import{with_identifiers(default_import_rule)};
+  RulePattern namespace_import{with_identifiers(namespace_import_rule)};
+  RulePattern default_and_named_import{with_identifiers(default_and_named_import_rule)};
   RulePattern named_import{named_import_rule};
   RulePattern side_effect_import{side_effect_import_rule};
-  RulePattern exported_declaration{with_name(exported_declaration_rule)};
+  RulePattern exported_declaration{with_identifiers(exported_declaration_rule)};
   RulePattern default_export{default_export_rule};
   RulePattern export_list{export_list_rule};
   RulePattern reexport_all{reexport_all_rule};
   RulePattern reexport_list{reexport_list_rule};
 };
-
-// Calls `visit` with each piece between commas, empty pieces included.
-template <class Visit>
-void for_each_entry(std::string_view list, Visit visit) {
-  for (;;) {
-    std::size_t comma = list.find(',');
-    visit(list.substr(0, comma));
-    if (comma == std::string_view::npos) return;
-    list.remove_prefix(comma + 1);
-  }
-}
 
 // One list entry "local as exported"; both names are the trimmed entry when it has no " as ".
 struct EntryNames {
@@ -147,10 +125,6 @@ class Output {
   std::size_t held_lines_ = 0;
 };
 
-bool opens_block(std::string_view expression) {
-  return expression.ends_with('{') || expression.ends_with('[') || expression.ends_with('(');
-}
-
 // Rules 1 to 5, in that order.
 bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
   std::string_view g[4];
@@ -192,14 +166,14 @@ bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
     }
   } else if (rules.reexport_list.match(line, g)) {
     // In both export lists an empty entry, such as the one after a trailing comma, exports nothing.
-    for_each_entry(g[1], [&](std::string_view entry) {
+    for_each_list_entry(g[1], [&](std::string_view entry) {
       EntryNames names = entry_names(entry);
       if (!names.local.empty()) {
         out.hold({g[0], "exports.", names.exported, " = require(\"", g[2], "\").", names.local, ";"});
       }
     });
   } else if (rules.export_list.match(line, g)) {
-    for_each_entry(g[1], [&](std::string_view entry) {
+    for_each_list_entry(g[1], [&](std::string_view entry) {
       EntryNames names = entry_names(entry);
       if (!names.local.empty()) out.hold({g[0], "exports.", names.exported, " = ", names.local, ";"});
     });
@@ -235,7 +209,7 @@ std::string esm_names_to_cjs(std::string_view list) {
   std::string names;
   names.reserve(list.size() + 8);
   bool first = true;
-  for_each_entry(list, [&](std::string_view entry) {
+  for_each_list_entry(list, [&](std::string_view entry) {
     if (!first) names += ", ";
     first = false;
     append_name(names, entry);

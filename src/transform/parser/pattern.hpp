@@ -12,9 +12,26 @@ namespace dsf {
 // The one form a name may take in the rules.
 inline constexpr std::string_view identifier_fragment = "[A-Za-z_$][A-Za-z0-9_$]*";
 
-// The pattern text RE2 compiles: every `\s` of `readable` becomes the class of the Unicode
-// White_Space characters (RE2's own `\s` is ASCII only).
-std::string unicode_pattern_text(std::string_view readable);
+// A rule's pattern with the identifier fragment in place of every `{id}` of its template.
+std::string with_identifiers(std::string_view pattern_template);
+
+// Calls `visit` with each piece of an import or export list between commas, empty pieces
+// included: n commas give n + 1 pieces.
+template <class Visit>
+void for_each_list_entry(std::string_view list, Visit visit) {
+  for (;;) {
+    std::size_t comma = list.find(',');
+    visit(list.substr(0, comma));
+    if (comma == std::string_view::npos) return;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// A default export whose expression ends by opening a bracket goes on over the next lines: it
+// has to stay in place, and a `;` after it would end the statement inside its own body.
+inline bool opens_block(std::string_view expression) {
+  return expression.ends_with('{') || expression.ends_with('[') || expression.ends_with('(');
+}
 
 // Compiles a built-in pattern. A built-in pattern that does not compile is a fault of the
 // program itself: the process ends with a message on standard error.
@@ -23,8 +40,6 @@ class RulePattern {
   explicit RulePattern(std::string_view readable);
   RulePattern(const RulePattern&) = delete;
   RulePattern& operator=(const RulePattern&) = delete;
-
-  const RE2& regex() const { return regex_; }
 
   // Matches the whole line and fills `groups` (group 1 first) on success.
   template <std::size_t N>
