@@ -21,8 +21,6 @@ namespace {
 constexpr mode_t secret_permissions = 0600;
 constexpr mode_t public_permissions = 0666;
 
-constexpr std::string_view key_info_name = "key-info.json";
-
 Status check_names(const KeyGenOptions& options) {
   for (const std::string* name : {&options.private_name, &options.public_name, &options.raw_name}) {
     if (!is_key_file_name(*name)) {
@@ -31,9 +29,9 @@ Status check_names(const KeyGenOptions& options) {
     }
   }
   // Two files of one call on one path would have the later write land on the earlier one.
-  bool clash = options.raw ? options.raw_name == key_info_name
+  bool clash = options.raw ? options.raw_name == key_info_file_name
                            : options.private_name == options.public_name ||
-                                 options.private_name == key_info_name || options.public_name == key_info_name;
+                                 options.private_name == key_info_file_name || options.public_name == key_info_file_name;
   if (clash) {
     return std::unexpected(
         make_message_error("Key filenames must differ from each other and from key-info.json."));

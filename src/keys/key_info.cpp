@@ -27,7 +27,7 @@ Status write_key_info(const KeyGenOptions& options, std::span<const std::string>
   } catch (const nlohmann::json::exception& error) {
     return std::unexpected(JsonError(error.what()));
   }
-  return write_file(join_path(options.output, "key-info.json"), text);
+  return write_file(join_path(options.output, key_info_file_name), text);
 }
 
 }  // namespace dsf

@@ -3,11 +3,14 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "common/error.hpp"
 #include "keys/key_generation.hpp"
 
 namespace dsf {
+
+inline constexpr std::string_view key_info_file_name = "key-info.json";
 
 // Writes (or replaces) "key-info.json" in the output folder, describing the key files of one
 // call by their names as the options give them.

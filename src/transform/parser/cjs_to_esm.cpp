@@ -1,8 +1,10 @@
 #include "transform/parser/cjs_to_esm.hpp"
 
 #include <initializer_list>
+#include <utility>
 
 #include "common/text.hpp"
+#include "transform/parser/joined_lines.hpp"
 
 namespace dsf {
 namespace {
@@ -25,59 +27,10 @@ Candidates candidates_for(std::string_view line) {
   return Candidates::none;
 }
 
-}  // namespace
-
-CjsPatterns::CjsPatterns()
-    : default_import(with_identifiers(
-          R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\)\.default\s*\?\?\s*require\(["'][^"']+["']\);?\s*$)re")),
-      namespace_import(with_identifiers(R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\);?\s*$)re")),
-      named_import(R"re(^(\s*)const\s+\{([^}]+)\}\s+=\s+require\(["']([^"']+)["']\);?\s*$)re"),
-      default_export(R"re(^(\s*)module\.exports\s+=\s+(.+?);?\s*$)re"),
-      reexport_one(with_identifiers(
-          R"re(^(\s*)exports\.({id})\s+=\s+require\(["']([^"']+)["']\)\.({id});?\s*$)re")),
-      export_one(with_identifiers(R"re(^(\s*)exports\.({id})\s+=\s+({id});?\s*$)re")),
-      reexport_all(R"re(^(\s*)Object\.assign\(exports,\s*require\(["']([^"']+)["']\)\);?\s*$)re") {}
-
-std::string cjs_text_to_esm(std::string_view text) {
-  const CjsPatterns patterns;
-  std::string out;
-  // Room for lines that come out longer than they went in; pages never written cost nothing.
-  out.reserve(text.size() + text.size() / 8);
-  // Each line after the first goes out after an LF, and the byte before it in the text is the
-  // LF that ended the line before. So lines that are copied and follow each other with a bare LF
-  // are still one piece of the text, appended as one run.
-  std::string_view run;
-  LineCursor cursor(text);
-  bool first = true;
-  for (std::string_view line; cursor.next(line); first = false) {
-    if (candidates_for(line) == Candidates::none) {
-      std::string_view piece = first ? line : std::string_view(line.data() - 1, line.size() + 1);
-      if (run.data() + run.size() == piece.data()) {
-        run = std::string_view(run.data(), run.size() + piece.size());
-      } else {
-        out += run;
-        run = piece;
-      }
-      continue;
-    }
-    out += run;
-    run = {};
-    if (!first) out += '\n';
-    append_cjs_line_as_esm(out, line, patterns);
-  }
-  out += run;
-  return out;
-}
-
-std::string cjs_line_to_esm(std::string_view line, const CjsPatterns& patterns) {
-  std::string out;
-  append_cjs_line_as_esm(out, line, patterns);
-  return out;
-}
-
-void append_cjs_line_as_esm(std::string& out, std::string_view line, const CjsPatterns& patterns) {
+// The line rewritten by the first of its candidate rules that matches, or copied.
+void append_rewritten(std::string& out, std::string_view line, Candidates candidates, const CjsPatterns& patterns) {
   std::string_view g[4];
-  switch (candidates_for(line)) {
+  switch (candidates) {
     case Candidates::imports:
       if (patterns.default_import.match(line, g)) return append(out, {g[0], "import ", g[1], " from \"", g[2], "\";"});
       if (patterns.namespace_import.match(line, g)) {
@@ -105,6 +58,44 @@ void append_cjs_line_as_esm(std::string& out, std::string_view line, const CjsPa
       break;
   }
   out += line;
+}
+
+}  // namespace
+
+CjsPatterns::CjsPatterns()
+    : default_import(with_identifiers(
+          R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\)\.default\s*\?\?\s*require\(["'][^"']+["']\);?\s*$)re")),
+      namespace_import(with_identifiers(R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\);?\s*$)re")),
+      named_import(R"re(^(\s*)const\s+\{([^}]+)\}\s+=\s+require\(["']([^"']+)["']\);?\s*$)re"),
+      default_export(R"re(^(\s*)module\.exports\s+=\s+(.+?);?\s*$)re"),
+      reexport_one(with_identifiers(
+          R"re(^(\s*)exports\.({id})\s+=\s+require\(["']([^"']+)["']\)\.({id});?\s*$)re")),
+      export_one(with_identifiers(R"re(^(\s*)exports\.({id})\s+=\s+({id});?\s*$)re")),
+      reexport_all(R"re(^(\s*)Object\.assign\(exports,\s*require\(["']([^"']+)["']\)\);?\s*$)re") {}
+
+std::string cjs_text_to_esm(std::string_view text) {
+  const CjsPatterns patterns;
+  JoinedLines out(text.size() + text.size() / 8);
+  LineCursor cursor(text);
+  for (std::string_view line; cursor.next(line);) {
+    Candidates candidates = candidates_for(line);
+    if (candidates == Candidates::none) {
+      out.copy(line);
+    } else {
+      append_rewritten(out.add(), line, candidates, patterns);
+    }
+  }
+  return std::move(out).take();
+}
+
+std::string cjs_line_to_esm(std::string_view line, const CjsPatterns& patterns) {
+  std::string out;
+  append_cjs_line_as_esm(out, line, patterns);
+  return out;
+}
+
+void append_cjs_line_as_esm(std::string& out, std::string_view line, const CjsPatterns& patterns) {
+  append_rewritten(out, line, candidates_for(line), patterns);
 }
 
 std::string cjs_names_to_esm(std::string_view names) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/text.hpp"
+#include "transform/parser/joined_lines.hpp"
 #include "transform/parser/pattern.hpp"
 
 namespace dsf {
@@ -70,28 +71,17 @@ void append_name(std::string& out, std::string_view entry) {
   }
 }
 
-// The output lines, joined with LF as they come, and the held-back lines, kept apart until they
-// follow the last output line. Copied lines that stand next to each other in the input, joined
-// by a bare LF, go in as one piece of it, so that a long file costs few appends.
+// The output lines, joined as they come, and the held-back lines, kept apart until they follow
+// the last output line.
 class Output {
  public:
   // The output is about as long as the input; rewritten imports make it a little longer.
-  explicit Output(std::size_t input_size) { text_.reserve(input_size + input_size / 8); }
+  explicit Output(std::size_t input_size) : lines_(input_size + input_size / 8) {}
 
-  void copy(std::string_view line) {
-    if (copying_ && line.data() == copied_.data() + copied_.size() + 1) {
-      copied_ = std::string_view(copied_.data(), copied_.size() + 1 + line.size());
-      return;
-    }
-    flush_copied();
-    start_line();
-    copied_ = line;
-    copying_ = true;
-  }
+  void copy(std::string_view line) { lines_.copy(line); }
   void emit(std::initializer_list<std::string_view> parts) {
-    flush_copied();
-    start_line();
-    for (std::string_view part : parts) text_ += part;
+    std::string& text = lines_.add();
+    for (std::string_view part : parts) text += part;
   }
   void hold(std::initializer_list<std::string_view> parts) {
     if (held_lines_++ > 0) held_ += '\n';
@@ -99,29 +89,13 @@ class Output {
   }
 
   std::string join() && {
-    flush_copied();
-    if (held_lines_ > 0) {
-      start_line();
-      text_ += held_;
-    }
-    return std::move(text_);
+    if (held_lines_ > 0) lines_.add() += held_;
+    return std::move(lines_).take();
   }
 
  private:
-  void start_line() {
-    if (lines_++ > 0) text_ += '\n';
-  }
-  void flush_copied() {
-    text_ += copied_;
-    copied_ = {};
-    copying_ = false;
-  }
-
-  std::string text_;
-  std::string_view copied_;  // not yet in text_
-  bool copying_ = false;     // copied_ holds a line, be it empty
+  JoinedLines lines_;
   std::string held_;
-  std::size_t lines_ = 0;
   std::size_t held_lines_ = 0;
 };
 
