@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/descriptor_one.hpp"
 #include "support/result.hpp"
 #include "support/temp_folder.hpp"
 
@@ -20,6 +21,7 @@ namespace dsf {
 namespace {
 
 using Botan::BigInt;
+using testing::capture_descriptor_one;
 using testing::read_test_file;
 using testing::TempFolder;
 using testing::write_test_file;
@@ -52,21 +54,12 @@ struct Outcome {
   std::string report;   // what went to standard output
 };
 
-// Runs one call with standard output caught in a file.
+// Runs one call with standard output caught.
 Outcome generate(const KeyGenOptions& options) {
-  std::fflush(stdout);
-  FILE* caught = std::tmpfile();
-  int saved = ::dup(1);
-  ::dup2(::fileno(caught), 1);
-  Status status = generate_key_files(options);
-  ::dup2(saved, 1);
-  ::close(saved);
-
+  Status status;
   Outcome outcome;
+  outcome.report = capture_descriptor_one([&] { status = generate_key_files(options); });
   if (!status) outcome.failure = status.error().display();
-  std::rewind(caught);
-  for (int c; (c = std::fgetc(caught)) != EOF;) outcome.report += static_cast<char>(c);
-  std::fclose(caught);
   return outcome;
 }
 

@@ -12,11 +12,13 @@
 #include <format>
 #include <optional>
 
+#include "support/descriptor_one.hpp"
 #include "support/temp_folder.hpp"
 
 namespace dsf {
 namespace {
 
+using testing::capture_descriptor_one;
 using testing::in_folder;
 using testing::read_test_file;
 using testing::TempFolder;
@@ -27,20 +29,12 @@ struct Outcome {
   std::string report;  // what the call wrote to standard output
 };
 
-// Runs merge_files with descriptor 1 sent to a file, so that the report can be read back.
+// Runs merge_files with descriptor 1 caught, so that the report can be read back.
 Outcome merge_reporting(std::string_view python_file, std::string_view node_file,
                         std::optional<std::string_view> output = std::nullopt) {
-  TempFolder capture;
-  std::string report_path = capture / "stdout";
-  std::fflush(stdout);
-  int saved = ::dup(1);
-  int file = ::open(report_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  ::dup2(file, 1);
-  ::close(file);
-  Status status = merge_files(python_file, node_file, output);
-  ::dup2(saved, 1);
-  ::close(saved);
-  return {std::move(status), read_test_file(report_path)};
+  Status status;
+  std::string report = capture_descriptor_one([&] { status = merge_files(python_file, node_file, output); });
+  return {std::move(status), std::move(report)};
 }
 
 std::string display(const Status& status) {

@@ -17,12 +17,14 @@
 
 #include "common/text.hpp"
 #include "merge/payload_writer.hpp"
+#include "support/descriptor_one.hpp"
 #include "support/result.hpp"
 #include "support/temp_folder.hpp"
 
 namespace dsf {
 namespace {
 
+using testing::capture_descriptor_one;
 using testing::in_folder;
 using testing::read_test_file;
 using testing::TempFolder;
@@ -208,9 +210,8 @@ constexpr std::string_view python_back = "def hi():\n\tprint(\"hi\")";
 
 // Runs the split and gives its report, or the failure's text.
 std::string run_split(std::string_view merged_file, std::optional<std::string_view> output) {
-  ::testing::internal::CaptureStdout();
-  Status status = split_file(merged_file, output);
-  std::string report = ::testing::internal::GetCapturedStdout();
+  Status status;
+  std::string report = capture_descriptor_one([&] { status = split_file(merged_file, output); });
   if (!status) {
     EXPECT_EQ(report, "");
     return "failed: " + status.error().display();
