@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <format>
 #include <new>
 #include <stdexcept>
 
@@ -68,10 +69,27 @@ void FileDescriptor::reset() {
   }
 }
 
-bool path_exists(std::string_view path) {
+std::expected<bool, IoError> probe_path(std::string_view path) {
   auto name = c_path(path);
+  if (!name) return false;  // no such name can be on the file system
   struct stat status;
-  return name && ::stat(name->c_str(), &status) == 0;
+  if (::stat(name->c_str(), &status) == 0) return true;
+  if (errno == ENOENT || errno == ENOTDIR) return false;
+  return std::unexpected(IoError::from_errno(errno));
+}
+
+bool path_exists(std::string_view path) {
+  auto found = probe_path(path);
+  return found && *found;
+}
+
+Status require_existing(std::string_view path) {
+  auto found = probe_path(path);
+  if (!found) {
+    return std::unexpected(make_message_error(std::format("{}: {}", path, EngineError(found.error()).display())));
+  }
+  if (!*found) return std::unexpected(make_message_error(std::format("{} does not exist.", path)));
+  return {};
 }
 
 Result<FileDescriptor> open_for_reading(std::string_view path) {

@@ -32,8 +32,17 @@ class FileDescriptor {
   int fd_ = -1;
 };
 
-// The file status of the path (following links) can be obtained. Any failure means absent.
+// Whether the file status of the path (following links) can be obtained: false when the path
+// is absent (ENOENT, ENOTDIR, a NUL character in it), the operating system's error when the
+// request fails for any other reason (denied search, a link loop, an over-long name...).
+std::expected<bool, IoError> probe_path(std::string_view path);
+
+// probe_path, with a failed request counted as absence.
 bool path_exists(std::string_view path);
+
+// An input that must exist: "{path} does not exist." when it is absent, "{path}: {error}" when
+// its status cannot be had, so that the message gives the real reason.
+Status require_existing(std::string_view path);
 
 // Opens for reading only.
 Result<FileDescriptor> open_for_reading(std::string_view path);

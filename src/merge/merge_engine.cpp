@@ -34,7 +34,7 @@ bool is_js_extension(std::string_view extension) {
 
 Status merge_files(std::string_view python_file, std::string_view node_file, std::optional<std::string_view> output) {
   for (std::string_view input : {python_file, node_file}) {
-    if (!path_exists(input)) return std::unexpected(make_message_error(std::format("{} does not exist.", input)));
+    if (Status found = require_existing(input); !found) return found;
   }
 
   // The extensions decide which input is which, not the parameter names.

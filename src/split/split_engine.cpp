@@ -105,9 +105,7 @@ void MergedLineReader::close() {
 }
 
 Status split_file(std::string_view merged_file, std::optional<std::string_view> output) {
-  if (!path_exists(merged_file)) {
-    return std::unexpected(make_message_error(std::format("{} does not exist.", merged_file)));
-  }
+  if (Status found = require_existing(merged_file); !found) return found;
 
   auto payloads = read_payloads(merged_file);
   if (!payloads) return std::unexpected(std::move(payloads.error()));

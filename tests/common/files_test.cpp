@@ -37,6 +37,33 @@ TEST(PathExists, FollowsLinksAndTreatsEveryFailureAsAbsent) {
   EXPECT_FALSE(path_exists(std::string(dir / "file") + std::string(1, '\0')));
 }
 
+TEST(RequireExisting, SaysDoesNotExistOnlyForAnAbsentPathAndTheRealReasonOtherwise) {
+  TempFolder dir;
+  write_test_file(dir / "file", "x");
+  ASSERT_EQ(::symlink("missing", (dir / "dangling").c_str()), 0);
+  ASSERT_EQ(::symlink("loop", (dir / "loop").c_str()), 0);
+  const std::string long_name = dir / (std::string(256, 'n') + ".py");
+  struct Case {
+    std::string path;
+    std::string message;  // empty: the path exists
+  };
+  for (const auto& [path, message] : {
+           Case{dir / "file", ""},
+           Case{dir.path(), ""},
+           Case{dir / "missing", dir / "missing does not exist."},
+           Case{dir / "dangling", dir / "dangling does not exist."},
+           Case{dir / "file/below", dir / "file/below does not exist."},  // ENOTDIR
+           Case{"", " does not exist."},
+           Case{dir / "loop", dir / "loop: Too many levels of symbolic links (os error 40)"},
+           Case{dir / "loop/a.py", dir / "loop/a.py: Too many levels of symbolic links (os error 40)"},
+           Case{long_name, long_name + ": File name too long (os error 36)"},
+       }) {
+    Status found = require_existing(path);
+    EXPECT_EQ(found ? "" : found.error().display(), message) << path;
+    EXPECT_EQ(path_exists(path), message.empty()) << path;
+  }
+}
+
 TEST(ReadTextFile, ReadsWholeValidTextAndReportsEachFailure) {
   TempFolder dir;
   std::string big(100000, 'a');

@@ -14,7 +14,8 @@ if "DUOSCRIPTFORGE_INSTALLED" not in os.environ:
     sys.path.insert(0, str(MODULE_DIR))
 
 
-def _child_env():
+def child_env():
+    """The environment of a child interpreter that imports the module under test."""
     env = dict(os.environ)
     if "DUOSCRIPTFORGE_INSTALLED" not in os.environ:
         env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(MODULE_DIR), env.get("PYTHONPATH")]))
@@ -26,7 +27,7 @@ def run_python():
     """Runs Python code in a child interpreter; its descriptor 1 is what the module reports on."""
 
     def run(code, cwd, check=True, **kwargs):
-        return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], cwd=cwd, env=_child_env(),
+        return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], cwd=cwd, env=child_env(),
                               capture_output=True, text=True, check=check, **kwargs)
 
     return run

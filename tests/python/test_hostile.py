@@ -1,13 +1,21 @@
 """Broken and hostile inputs: each call fails with a clear error and leaves no damage behind."""
 
 import ctypes
+import json
 import os
 import shutil
+import subprocess
+import sys
+import tempfile
+import textwrap
 import threading
+import time
+from pathlib import Path
 
 import pytest
 
 import duoscriptforge as dsf
+from conftest import child_env
 
 DENIED = "Permission denied (os error 13)"
 INVALID_UTF8 = "stream did not contain valid UTF-8"
@@ -219,8 +227,8 @@ def locked(merged):
         ("b.js", 0, lambda: dsf.merge("a.py", "b.js", "o.py.js"), DENIED),
         ("locked/a.py", 0, lambda: dsf.merge("b.js", "locked/a.py", "o.py.js"), DENIED),
         ("locked/m.py.js", 0, lambda: dsf.split("locked/m.py.js", "o"), DENIED),
-        ("locked", 0, lambda: dsf.merge("locked/a.py", "b.js", "o.py.js"), "locked/a.py does not exist."),
-        ("locked", 0, lambda: dsf.split("locked/m.py.js", "o"), "locked/m.py.js does not exist."),
+        ("locked", 0, lambda: dsf.merge("locked/a.py", "b.js", "o.py.js"), "locked/a.py: " + DENIED),
+        ("locked", 0, lambda: dsf.split("locked/m.py.js", "o"), "locked/m.py.js: " + DENIED),
         ("locked", 0o555, lambda: dsf.merge("a.py", "b.js", "locked/o.py.js"), DENIED),
         ("locked", 0o555, lambda: dsf.split("m.py.js", "locked"), DENIED),
         ("locked", 0o555, lambda: dsf.split("m.py.js", "locked/o"), DENIED),
@@ -238,6 +246,69 @@ def test_unreadable_inputs_and_unwritable_outputs_fail(merged, locked, capfd, pa
     assert {p.name: p.read_bytes() for p in locked.iterdir()} == before
     assert not (merged.parent / "o.py.js").exists() and not (merged.parent / "o").exists()
     assert capfd.readouterr().out == ""
+
+
+LOOP = "Too many levels of symbolic links (os error 40)"
+LONG_NAME = "n" * 256
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: dsf.merge("loop/a.py", "b.js", "o.py.js"), "loop/a.py: " + LOOP),
+        (lambda: dsf.merge("a.py", "loop", "o.py.js"), "loop: " + LOOP),
+        (lambda: dsf.split("loop", "o"), "loop: " + LOOP),
+        (lambda: dsf.merge(LONG_NAME + ".py", "b.js", "o.py.js"), LONG_NAME + ".py: File name too long (os error 36)"),
+        (lambda: dsf.split(LONG_NAME + ".py.js", "o"), LONG_NAME + ".py.js: File name too long (os error 36)"),
+        (lambda: dsf.merge("a.py/x.py", "b.js", "o.py.js"), "a.py/x.py does not exist."),  # ENOTDIR is absence
+    ],
+    ids=["loop-on-the-way", "loop-as-input", "loop-as-merged-file", "long-python-file", "long-merged-file",
+         "below-a-file"],
+)
+def test_an_input_that_cannot_be_looked_at_gives_the_real_reason(merged, capfd, call, message):
+    (merged.parent / "loop").symlink_to("loop")
+    assert runtime_error(call) == message
+    assert not (merged.parent / "o").exists() and not (merged.parent / "o.py.js").exists()
+    assert capfd.readouterr().out == ""
+
+
+@pytest.fixture
+def open_to_all(merged):
+    """A copy of the inputs, and of the module, in a folder that any user may search, for a child run
+    as nobody."""
+    folder = Path(tempfile.mkdtemp())
+    folder.chmod(0o755)
+    (folder / "module").mkdir()
+    shutil.copy(dsf.__file__, folder / "module")
+    for name in ["a.py", "b.js"]:
+        shutil.copy(merged.parent / name, folder / name)
+    (folder / "locked").mkdir()
+    for name in ["a.py", "m.py.js"]:
+        shutil.copy(merged.parent / name, folder / "locked" / name)
+    (folder / "locked").chmod(0o600)  # readable, not searchable
+    yield folder
+    (folder / "locked").chmod(0o700)
+    shutil.rmtree(folder)
+
+
+def test_a_folder_without_search_permission_gives_the_real_reason(open_to_all):
+    code = textwrap.dedent("""
+        import duoscriptforge
+        for call in [lambda: duoscriptforge.merge("locked/a.py", "b.js", "o.py.js"),
+                     lambda: duoscriptforge.split("locked/m.py.js", "o")]:
+            try:
+                call()
+            except RuntimeError as error:
+                print(error)
+    """)
+    # The tests may run as root, whom no mode keeps out: the child then runs as nobody.
+    user = {"user": 65534, "group": 65534, "extra_groups": []} if os.geteuid() == 0 else {}
+    env = dict(os.environ, PYTHONPATH=str(open_to_all / "module"))
+    shown = subprocess.run([sys.executable, "-c", code], cwd=open_to_all, env=env, capture_output=True, text=True,
+                           **user)
+    assert (shown.returncode, shown.stderr) == (0, "")
+    assert shown.stdout == f"locked/a.py: {DENIED}\nlocked/m.py.js: {DENIED}\n"
+    assert sorted(p.name for p in open_to_all.iterdir()) == ["a.py", "b.js", "locked", "module"]
 
 
 def test_a_folder_where_a_file_is_expected(merged, capfd):
