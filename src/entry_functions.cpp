@@ -2,13 +2,16 @@
 
 #include <array>
 #include <format>
+#include <new>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "common/fatal.hpp"
+#include "common/interrupt.hpp"
 #include "keys/key_generation.hpp"
 #include "merge/merge_engine.hpp"
 #include "split/split_engine.hpp"
@@ -169,13 +172,62 @@ bool convert_arguments(const Signature& signature, const Slots& slots, std::size
   return true;
 }
 
-// None for success, or RuntimeError carrying the failure's display text.
+// None for success; exhausted memory is a MemoryError; any other failure a RuntimeError
+// carrying its display text.
 PyObject* finish(Status status) {
   if (status) Py_RETURN_NONE;
+  const auto* io = dynamic_cast<const IoError*>(&status.error().object());
+  const bool out_of_memory = io != nullptr && io->category() == IoError::Category::OutOfMemory;
   std::string text;
-  if (status.error().display_text(text)) end_process("a Display implementation returned an error unexpectedly");
+  if (!out_of_memory && status.error().display_text(text)) {
+    end_process("a Display implementation returned an error unexpectedly");
+  }
   { EngineError released = std::move(status.error()); }  // the error object goes before the raise
+  if (out_of_memory) return PyErr_NoMemory();
   raise_text(PyExc_RuntimeError, text);
+  return nullptr;
+}
+
+// The engines' interrupt check: runs the interpreter's signal handlers, the interpreter lock
+// being held for the whole call. A handler that raises (KeyboardInterrupt from Ctrl-C) stops the
+// call, and its exception is the call's; from then on the check says stop without asking again.
+class SignalCheck {
+ public:
+  InterruptCheck check() { return {&SignalCheck::stop, this}; }
+  bool raised() const { return raised_; }
+
+ private:
+  static bool stop(void* self) {
+    auto* signals = static_cast<SignalCheck*>(self);
+    if (!signals->raised_ && PyErr_CheckSignals() < 0) signals->raised_ = true;
+    return signals->raised_;
+  }
+
+  bool raised_ = false;
+};
+
+// Runs one engine call with the interrupt check in place. What the engine wrote stays, also
+// when a signal handler's exception ends the call.
+template <class Engine>
+PyObject* run_engine(Engine engine) {
+  SignalCheck signals;
+  InterruptCheckScope scope(signals.check());
+  Status status = engine();
+  if (signals.raised()) return nullptr;
+  return finish(std::move(status));
+}
+
+// Runs a whole entry function. Memory that cannot be had anywhere in it, in the engines
+// included, unwinds to here and becomes a MemoryError; an exception already raised (a signal
+// handler's, say) goes first.
+template <class Body>
+PyObject* guarded(Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {  // a text that would outgrow its largest size
+  }
+  if (!PyErr_Occurred()) PyErr_NoMemory();
   return nullptr;
 }
 
@@ -190,39 +242,45 @@ constexpr std::array<std::string_view, 3> generate_keys_parameters = {"output", 
 }  // namespace
 
 PyObject* merge(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  const Signature signature{"merge", merge_parameters, 3};
-  Slots slots;
-  if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-  std::array<std::optional<std::string>, 3> texts;
-  if (!convert_arguments(signature, slots, 2, texts)) return nullptr;
-  return finish(merge_files(*texts[0], *texts[1], view_of(texts[2])));
+  return guarded([&]() -> PyObject* {
+    const Signature signature{"merge", merge_parameters, 3};
+    Slots slots;
+    if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+    std::array<std::optional<std::string>, 3> texts;
+    if (!convert_arguments(signature, slots, 2, texts)) return nullptr;
+    return run_engine([&] { return merge_files(*texts[0], *texts[1], view_of(texts[2])); });
+  });
 }
 
 PyObject* split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  const Signature signature{"split", split_parameters, 2};
-  Slots slots;
-  if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-  std::array<std::optional<std::string>, 2> texts;
-  if (!convert_arguments(signature, slots, 1, texts)) return nullptr;
-  return finish(split_file(*texts[0], view_of(texts[1])));
+  return guarded([&]() -> PyObject* {
+    const Signature signature{"split", split_parameters, 2};
+    Slots slots;
+    if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+    std::array<std::optional<std::string>, 2> texts;
+    if (!convert_arguments(signature, slots, 1, texts)) return nullptr;
+    return run_engine([&] { return split_file(*texts[0], view_of(texts[1])); });
+  });
 }
 
 PyObject* generate_keys(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  const Signature signature{"generate_keys", generate_keys_parameters, 0};
-  Slots slots;
-  if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-  std::array<std::optional<std::string>, 3> texts;
-  if (!convert_arguments(signature, slots, 0, texts)) return nullptr;
-  KeyGenOptions options{
-      .output = std::move(texts[0]).value_or("keys"),
-      .private_name = std::move(texts[1]).value_or("private.pem"),
-      .public_name = std::move(texts[2]).value_or("public.pem"),
-      .raw_name = "key.bin",
-      .comment = std::nullopt,
-      .size = 4096,
-      .raw = false,
-  };
-  return finish(generate_key_files(options));
+  return guarded([&]() -> PyObject* {
+    const Signature signature{"generate_keys", generate_keys_parameters, 0};
+    Slots slots;
+    if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+    std::array<std::optional<std::string>, 3> texts;
+    if (!convert_arguments(signature, slots, 0, texts)) return nullptr;
+    KeyGenOptions options{
+        .output = std::move(texts[0]).value_or("keys"),
+        .private_name = std::move(texts[1]).value_or("private.pem"),
+        .public_name = std::move(texts[2]).value_or("public.pem"),
+        .raw_name = "key.bin",
+        .comment = std::nullopt,
+        .size = 4096,
+        .raw = false,
+    };
+    return run_engine([&] { return generate_key_files(options); });
+  });
 }
 
 }  // namespace dsf::python

@@ -1,6 +1,7 @@
 // The three functions Python calls: each binds its arguments, converts them to UTF-8 texts,
-// fills its defaults, runs its engine and turns a failure into RuntimeError. No C++ exception
-// leaves them: exhausted memory ends the process.
+// fills its defaults, runs its engine and turns a failure into a Python exception (RuntimeError;
+// MemoryError; a signal handler's exception).
+// No C++ exception leaves them.
 #pragma once
 
 #include "python_support.hpp"

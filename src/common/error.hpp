@@ -1,6 +1,7 @@
 // The failure value of the engines: one owned error object of one of five kinds.
 #pragma once
 
+#include <cerrno>
 #include <concepts>
 #include <cstdint>
 #include <expected>
@@ -42,11 +43,14 @@ class IoError final : public ErrorObject {
   static IoError write_zero() { return IoError(Category::WriteZero, 0); }
   static IoError nul_in_path() { return IoError(Category::InvalidInput, 0); }
   static IoError out_of_memory() { return IoError(Category::OutOfMemory, 0); }
+  // A system call that the call's interrupt check stopped.
+  static IoError interrupted() { return from_errno(EINTR); }
 
   bool debug_text(std::string& sink) const override;
   bool display_text(std::string& sink) const override;
   Category category() const { return category_; }
   int os_error() const { return os_error_; }
+  bool is_interrupted() const { return category_ == Category::Os && os_error_ == EINTR; }
 
  private:
   IoError(Category category, int os_error) : category_(category), os_error_(os_error) {}
@@ -123,6 +127,12 @@ class EngineError {
 };
 
 EngineError make_message_error(std::string_view message);
+
+// The failure is the "interrupted" one: a system call that the call's interrupt check stopped.
+inline bool is_interrupted(const EngineError& error) {
+  const auto* io = dynamic_cast<const IoError*>(&error.object());
+  return io != nullptr && io->is_interrupted();
+}
 
 template <class T>
 using Result = std::expected<T, EngineError>;

@@ -9,6 +9,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/interrupt.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
 
@@ -41,11 +42,8 @@ bool resize_for_reading(std::string& text, std::size_t size) {
 
 Status write_all(const FileDescriptor& file, std::string_view bytes) {
   while (!bytes.empty()) {
-    ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(IoError::from_errno(errno));
-    }
+    ssize_t written = retry_on_eintr([&] { return ::write(file.get(), bytes.data(), bytes.size()); });
+    if (written < 0) return std::unexpected(IoError::from_errno(errno));
     if (written == 0) return std::unexpected(IoError::write_zero());
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
@@ -95,20 +93,15 @@ Status require_existing(std::string_view path) {
 Result<FileDescriptor> open_for_reading(std::string_view path) {
   auto name = c_path(path);
   if (!name) return std::unexpected(name.error());
-  int fd;
-  do {
-    fd = ::open(name->c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  int fd = retry_on_eintr([&] { return ::open(name->c_str(), O_RDONLY | O_CLOEXEC); });
   if (fd < 0) return std::unexpected(IoError::from_errno(errno));
   return FileDescriptor(fd);
 }
 
 Result<std::size_t> read_some(const FileDescriptor& file, char* buffer, std::size_t size) {
-  for (;;) {
-    ssize_t got = ::read(file.get(), buffer, size);
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) return std::unexpected(IoError::from_errno(errno));
-  }
+  ssize_t got = retry_on_eintr([&] { return ::read(file.get(), buffer, size); });
+  if (got < 0) return std::unexpected(IoError::from_errno(errno));
+  return static_cast<std::size_t>(got);
 }
 
 Result<std::string> read_text_file(std::string_view path) {
@@ -144,10 +137,7 @@ Status write_file(std::string_view path, std::string_view bytes, WriteOptions op
   if (!name) return std::unexpected(name.error());
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   flags |= options.exclusive ? (O_EXCL | O_NOFOLLOW) : O_TRUNC;
-  int fd;
-  do {
-    fd = ::open(name->c_str(), flags, options.permissions);
-  } while (fd < 0 && errno == EINTR);
+  int fd = retry_on_eintr([&] { return ::open(name->c_str(), flags, options.permissions); });
   if (fd < 0) return std::unexpected(IoError::from_errno(errno));
   FileDescriptor file(fd);
   return write_all(file, bytes);

@@ -27,6 +27,8 @@ class FileDescriptor {
   int get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
   void reset();
+  // Hands the descriptor over to the caller, who closes it.
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_ = -1;
@@ -47,7 +49,8 @@ Status require_existing(std::string_view path);
 // Opens for reading only.
 Result<FileDescriptor> open_for_reading(std::string_view path);
 
-// One read call into `buffer`, repeated on EINTR; the number of bytes read, 0 at the end.
+// One read call into `buffer`, repeated on EINTR unless the call is to stop; the number of
+// bytes read, 0 at the end.
 Result<std::size_t> read_some(const FileDescriptor& file, char* buffer, std::size_t size);
 
 // The whole file as UTF-8 text.

@@ -57,7 +57,9 @@ Status generate_raw_key(const KeyGenOptions& options) {
 
   // The key bytes are secret like the private key's text, and are wiped when released.
   SecretText key(static_cast<std::size_t>(options.size));
-  fill_os_random(std::as_writable_bytes(std::span(key.data(), key.size())));
+  if (Status filled = fill_os_random(std::as_writable_bytes(std::span(key.data(), key.size()))); !filled) {
+    return filled;
+  }
   if (auto written = create_key_file(options.output, paths[0], key.view(), secret_permissions); !written) {
     return written;
   }

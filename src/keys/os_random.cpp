@@ -13,6 +13,8 @@
 #include <string>
 
 #include "common/error.hpp"
+#include "common/files.hpp"
+#include "common/interrupt.hpp"
 #include "common/fatal.hpp"
 
 namespace dsf {
@@ -40,52 +42,50 @@ bool getrandom_usable() {
   return usable;
 }
 
-void fill_from_getrandom(std::span<std::byte> bytes) {
+Status fill_from_getrandom(std::span<std::byte> bytes) {
   while (!bytes.empty()) {
-    long got = sys_getrandom(bytes.data(), bytes.size(), 0);
+    long got = retry_on_eintr([&] { return sys_getrandom(bytes.data(), bytes.size(), 0); });
     if (got < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) return std::unexpected(IoError::interrupted());
       fail_source_errno(errno);
     }
     // Never for a real kernel; a filter that fakes success must not make this spin forever.
     if (got == 0) fail_source("getrandom returned no data");
     bytes = bytes.subspan(static_cast<std::size_t>(got));
   }
+  return {};
 }
 
-int open_read_only(const char* path) {
-  int fd;
-  do {
-    fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) fail_source_errno(errno);
-  return fd;
+// Opens `path` for reading; only a stop asked by the call's interrupt check fails.
+Result<FileDescriptor> open_read_only(const char* path) {
+  int fd = retry_on_eintr([&] { return ::open(path, O_RDONLY | O_CLOEXEC); });
+  if (fd < 0) {
+    if (errno == EINTR) return std::unexpected(IoError::interrupted());
+    fail_source_errno(errno);
+  }
+  return FileDescriptor(fd);
 }
 
 // "/dev/urandom" gives bytes even before the kernel's pool has been seeded; "/dev/random"
 // becomes readable only once it has, so it is waited on first.
-void wait_for_seeded_pool() {
-  int fd = open_read_only("/dev/random");
-  pollfd request{.fd = fd, .events = POLLIN, .revents = 0};
+Status wait_for_seeded_pool() {
+  auto random = open_read_only("/dev/random");
+  if (!random) return std::unexpected(std::move(random.error()));
+  pollfd request{.fd = random->get(), .events = POLLIN, .revents = 0};
   for (;;) {
-    int ready = ::poll(&request, 1, -1);
-    if (ready > 0) break;
-    if (ready < 0 && errno != EINTR && errno != EAGAIN) {
-      int error = errno;
-      ::close(fd);
-      fail_source_errno(error);
-    }
+    int ready = retry_on_eintr([&] { return ::poll(&request, 1, -1); });
+    if (ready > 0) return {};
+    if (ready < 0 && errno == EINTR) return std::unexpected(IoError::interrupted());
+    if (ready < 0 && errno != EAGAIN) fail_source_errno(errno);
   }
-  ::close(fd);
 }
 
 // A descriptor kept for the life of the process must not sit at 0, 1 or 2, where it would
 // stand in for a standard stream that the process closed and may open again.
-int keep_off_standard_streams(int fd) {
-  if (fd > STDERR_FILENO) return fd;
-  int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+int keep_off_standard_streams(FileDescriptor file) {
+  if (file.get() > STDERR_FILENO) return file.release();
+  int moved = ::fcntl(file.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
   if (moved < 0) fail_source_errno(errno);
-  ::close(fd);
   return moved;
 }
 
@@ -94,40 +94,40 @@ std::mutex urandom_lock;
 
 // The descriptor is opened by the first caller only; calls on other threads wait on the lock
 // and then find it open. It is never closed.
-int urandom_descriptor() {
+Result<int> urandom_descriptor() {
   int fd = urandom_fd.load(std::memory_order_acquire);
   if (fd >= 0) return fd;
   std::lock_guard guard(urandom_lock);
   fd = urandom_fd.load(std::memory_order_relaxed);
   if (fd >= 0) return fd;
-  wait_for_seeded_pool();
-  fd = keep_off_standard_streams(open_read_only("/dev/urandom"));
+  if (Status seeded = wait_for_seeded_pool(); !seeded) return std::unexpected(std::move(seeded.error()));
+  auto urandom = open_read_only("/dev/urandom");
+  if (!urandom) return std::unexpected(std::move(urandom.error()));
+  fd = keep_off_standard_streams(std::move(*urandom));
   urandom_fd.store(fd, std::memory_order_release);
   return fd;
 }
 
-void fill_from_urandom(std::span<std::byte> bytes) {
-  int fd = urandom_descriptor();
+Status fill_from_urandom(std::span<std::byte> bytes) {
+  auto fd = urandom_descriptor();
+  if (!fd) return std::unexpected(std::move(fd.error()));
   while (!bytes.empty()) {
-    ssize_t got = ::read(fd, bytes.data(), bytes.size());
+    ssize_t got = retry_on_eintr([&] { return ::read(*fd, bytes.data(), bytes.size()); });
     if (got < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) return std::unexpected(IoError::interrupted());
       fail_source_errno(errno);
     }
     if (got == 0) fail_source("the random device returned no data");
     bytes = bytes.subspan(static_cast<std::size_t>(got));
   }
+  return {};
 }
 
 }  // namespace
 
-void fill_os_random(std::span<std::byte> bytes) {
-  if (bytes.empty()) return;
-  if (getrandom_usable()) {
-    fill_from_getrandom(bytes);
-  } else {
-    fill_from_urandom(bytes);
-  }
+Status fill_os_random(std::span<std::byte> bytes) {
+  if (bytes.empty()) return {};
+  return getrandom_usable() ? fill_from_getrandom(bytes) : fill_from_urandom(bytes);
 }
 
 }  // namespace dsf

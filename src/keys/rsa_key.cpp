@@ -28,6 +28,10 @@ constexpr std::string_view public_label = "RSA PUBLIC KEY";
 // RSAPrivateKey's version for a key of two primes.
 const Botan::BigInt version_zero = Botan::BigInt::zero();
 
+// Carries a stopped wait for random bytes out through Botan's prime search, which knows no
+// failure values.
+struct RandomInterrupted {};
+
 // Botan draws every byte of the prime search from here, so the key comes from the operating
 // system's source alone. Nothing is kept between requests, so there is nothing to seed or
 // clear, and input offered to it is ignored.
@@ -40,7 +44,7 @@ class OsRandomGenerator final : public Botan::RandomNumberGenerator {
 
  private:
   void fill_bytes_with_input(std::span<std::uint8_t> output, std::span<const std::uint8_t>) override {
-    fill_os_random(std::as_writable_bytes(output));
+    if (!fill_os_random(std::as_writable_bytes(output))) throw RandomInterrupted{};
   }
 };
 
@@ -164,6 +168,8 @@ Result<PrivateRsaKey> generate_rsa_private_key(std::uint64_t size) {
     }
   } catch (const Botan::Exception& error) {
     invariant_failed(error.what());
+  } catch (const RandomInterrupted&) {
+    return std::unexpected(IoError::interrupted());
   }
 }
 

@@ -101,10 +101,14 @@ class SettingReader final : public nlohmann::json_sax<Json> {
   bool member_pending_ = false;    // the next value is that of the member named on the path
 };
 
-// The kind a project file decides, or none when it is passed over or does not decide.
-std::optional<ModuleKind> kind_from_project_file(const std::string& path, const ProjectFile& file) {
+// The kind a project file decides, or none when it is passed over or does not decide. Only a
+// read that the call's interrupt check stopped fails.
+Result<std::optional<ModuleKind>> kind_from_project_file(const std::string& path, const ProjectFile& file) {
   auto text = read_text_file(path);
-  if (!text) return std::nullopt;
+  if (!text) {
+    if (is_interrupted(text.error())) return std::unexpected(std::move(text.error()));
+    return std::nullopt;
+  }
   // The JSON library passes over a leading byte-order mark and takes a NUL byte for the end of
   // the text; strict JSON allows neither (a NUL can only stand escaped, inside a string).
   if (text->starts_with("\xEF\xBB\xBF") || text->find('\0') != std::string::npos) return std::nullopt;
@@ -120,7 +124,7 @@ std::optional<ModuleKind> kind_from_project_file(const std::string& path, const 
 
 }  // namespace
 
-ModuleKind detect_module_kind(std::string_view merged_file) {
+Result<ModuleKind> detect_module_kind(std::string_view merged_file) {
   if (auto extension = path_extension(merged_file)) {
     std::string lower = ascii_lower(*extension);
     if (lower == "mjs" || lower == "mts") return ModuleKind::EsModule;
@@ -128,7 +132,9 @@ ModuleKind detect_module_kind(std::string_view merged_file) {
   }
   for (auto folder = path_parent(merged_file); folder; folder = path_parent(*folder)) {
     for (const ProjectFile& file : project_files) {
-      if (auto kind = kind_from_project_file(join_path(*folder, file.name), file)) return *kind;
+      auto kind = kind_from_project_file(join_path(*folder, file.name), file);
+      if (!kind) return std::unexpected(std::move(kind.error()));
+      if (*kind) return **kind;
     }
   }
   return ModuleKind::CommonJs;

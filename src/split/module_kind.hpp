@@ -4,13 +4,16 @@
 
 #include <string_view>
 
+#include "common/error.hpp"
+
 namespace dsf {
 
 enum class ModuleKind { EsModule, CommonJs };
 
 // `merged_file` is the path text as the caller gave it; it is never resolved. Project files
 // that cannot be read or parsed are passed over, and when nothing decides the answer is
-// CommonJs.
-ModuleKind detect_module_kind(std::string_view merged_file);
+// CommonJs. It fails only when a read of a project file was stopped by the call's interrupt
+// check.
+Result<ModuleKind> detect_module_kind(std::string_view merged_file);
 
 }  // namespace dsf

@@ -115,7 +115,9 @@ Status split_file(std::string_view merged_file, std::optional<std::string_view> 
   std::string python_text = decode_python_payload(std::move(payloads->python_raw));
   std::string js_text = decode_js_payload(std::move(payloads->js_raw));
 
-  if (detect_module_kind(merged_file) == ModuleKind::EsModule) js_text = cjs_text_to_esm(js_text);
+  Result<ModuleKind> kind = detect_module_kind(merged_file);
+  if (!kind) return std::unexpected(std::move(kind.error()));
+  if (*kind == ModuleKind::EsModule) js_text = cjs_text_to_esm(js_text);
   std::string extension = js_output_extension(merged_file);
   std::string_view folder = output.value_or(default_output);
 

@@ -43,7 +43,7 @@ struct Folders {
     with_file = base + "/project";
     empty = base + "/empty";
     if (::mkdir(with_file.c_str(), 0700) != 0 || ::mkdir(empty.c_str(), 0700) != 0) std::abort();
-    above = dsf::detect_module_kind(empty + "/x.py.js");
+    above = *dsf::detect_module_kind(empty + "/x.py.js");
   }
 
   // Each project file is removed right after use, so only the folders are left.
@@ -67,7 +67,7 @@ dsf::ModuleKind detect_with(std::string_view name, std::string_view text) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     if (!out) std::abort();
   }
-  dsf::ModuleKind kind = dsf::detect_module_kind(folders().with_file + "/x.py.js");
+  dsf::ModuleKind kind = *dsf::detect_module_kind(folders().with_file + "/x.py.js");
   ::unlink(path.c_str());
   return kind;
 }

@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/interrupt.hpp"
+
 namespace dsf {
 namespace {
 
@@ -29,12 +31,12 @@ bool all_zero(std::span<const std::byte> bytes) {
 }
 
 TEST(FillOsRandom, FillsWholeBuffersWithFreshBytes) {
-  fill_os_random({});  // nothing to fill is no failure
+  EXPECT_TRUE(fill_os_random({}));  // nothing to fill is no failure
 
   // A megabyte takes more than one request; its tail must be filled too.
   std::vector<std::byte> first(1 << 20), second(1 << 20);
-  fill_os_random(first);
-  fill_os_random(second);
+  EXPECT_TRUE(fill_os_random(first));
+  EXPECT_TRUE(fill_os_random(second));
   EXPECT_FALSE(all_zero(std::span(first).last(32)));
   EXPECT_FALSE(all_zero(std::span(second).last(32)));
   EXPECT_NE(first, second);
@@ -94,15 +96,16 @@ class OsRandomSource : public ::testing::Test {
 };
 
 // Exit codes of the child below, each naming what went wrong.
-enum Outcome { Fine = 0, NoFilter = 10, NotFilled, Repeated, UrandomNotKeptOnce, RandomLeftOpen, TookStdout };
+enum Outcome {
+  Fine = 0, NoFilter = 10, NotFilled, Repeated, UrandomNotKeptOnce, RandomLeftOpen, TookStdout, NotStopped
+};
 
 [[noreturn]] void fill_through_fallback(int getrandom_error) {
   if (!deny_system_calls({{SYS_getrandom, getrandom_error}})) std::_Exit(NoFilter);
   // With standard output closed, the kept descriptor must not take its place.
   ::close(STDOUT_FILENO);
   std::array<std::byte, 64> first{}, second{};
-  fill_os_random(first);
-  fill_os_random(second);
+  if (!fill_os_random(first) || !fill_os_random(second)) std::_Exit(NotFilled);
   if (all_zero(first) || all_zero(second)) std::_Exit(NotFilled);
   if (first == second) std::_Exit(Repeated);
   if (descriptors_open_on("/dev/urandom") != 1) std::_Exit(UrandomNotKeptOnce);
@@ -120,7 +123,7 @@ TEST_F(OsRandomSource, FallsBackToOneKeptUrandomDescriptorWithoutGetrandom) {
 [[noreturn]] void fill_denied(std::initializer_list<std::pair<int, int>> denied) {
   if (!deny_system_calls(denied)) std::_Exit(NoFilter);
   std::array<std::byte, 16> bytes{};
-  fill_os_random(bytes);
+  (void)fill_os_random(bytes);
   std::_Exit(Fine);
 }
 
@@ -134,6 +137,25 @@ TEST_F(OsRandomSource, EndsTheProcessWhenTheSourceFails) {
   // Without getrandom and without the devices there is nothing left to read from.
   EXPECT_EXIT(fill_denied({{SYS_getrandom, ENOSYS}, {SYS_openat, EACCES}, {SYS_open, EACCES}}),
               ::testing::KilledBySignal(SIGABRT), "^Error: Permission denied \\(os error 13\\)\n$");
+}
+
+// Every request of the source is interrupted; the call's check lets two retries go by, then
+// stops the call, which must end with the "interrupted" failure and not end the process.
+[[noreturn]] void fill_interrupted(std::initializer_list<std::pair<int, int>> denied) {
+  if (!deny_system_calls(denied)) std::_Exit(NoFilter);
+  int asked = 0;
+  InterruptCheck check{[](void* count) { return ++*static_cast<int*>(count) == 3; }, &asked};
+  InterruptCheckScope scope(check);
+  std::array<std::byte, 16> bytes{};
+  Status filled = fill_os_random(bytes);
+  std::_Exit(!filled && is_interrupted(filled.error()) && asked == 3 ? Fine : NotStopped);
+}
+
+TEST_F(OsRandomSource, AnInterruptedRequestStopsWhenTheCallsCheckSaysSo) {
+  EXPECT_EXIT(fill_interrupted({{SYS_getrandom, EINTR}}), ::testing::ExitedWithCode(Fine), "");
+  // The fallback's wait for the pool and its reads are interrupted in the same way.
+  EXPECT_EXIT(fill_interrupted({{SYS_getrandom, ENOSYS}, {SYS_poll, EINTR}, {SYS_ppoll, EINTR}}),
+              ::testing::ExitedWithCode(Fine), "");
 }
 
 }  // namespace

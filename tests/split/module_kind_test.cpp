@@ -60,7 +60,7 @@ void check_folder_cases(std::initializer_list<FolderCase> cases) {
     make_folder(dir / "app");
     if (!package_json.empty()) write_test_file(dir / "app/package.json", package_json);
     if (!tsconfig_json.empty()) write_test_file(dir / "app/tsconfig.json", tsconfig_json);
-    EXPECT_EQ(kind_name(detect_module_kind(dir / "app/x.py.js")), kind_name(expected))
+    EXPECT_EQ(kind_name(*detect_module_kind(dir / "app/x.py.js")), kind_name(expected))
         << "package.json: " << package_json << "\ntsconfig.json: " << tsconfig_json;
   }
 }
@@ -257,7 +257,7 @@ TEST(DetectModuleKind, SearchesTheFolderChainInOrder) {
             if (i < first) continue;
             write_test_file(file, (i == first) == es_first ? R"({"type": "module"})" : R"({"type": "commonjs"})");
           }
-          EXPECT_EQ(kind_name(detect_module_kind(path)), kind_name(es_first ? Es : Cjs))
+          EXPECT_EQ(kind_name(*detect_module_kind(path)), kind_name(es_first ? Es : Cjs))
               << path << ": deciding in " << folders[first];
         }
       }
