@@ -1,6 +1,7 @@
 #include "entry_functions.hpp"
 
 #include <array>
+#include <cerrno>
 #include <format>
 #include <new>
 #include <optional>
@@ -172,19 +173,29 @@ bool convert_arguments(const Signature& signature, const Slots& slots, std::size
   return true;
 }
 
-// None for success; exhausted memory is a MemoryError; any other failure a RuntimeError
-// carrying its display text.
+// None for success. A failure of the report after the files were written is an OSError with its
+// error number, as from a failed print; exhausted memory is a MemoryError; any other failure a
+// RuntimeError carrying its display text.
 PyObject* finish(Status status) {
   if (status) Py_RETURN_NONE;
-  const auto* io = dynamic_cast<const IoError*>(&status.error().object());
+  const ErrorObject& error = status.error().object();
+  const auto* io = dynamic_cast<const IoError*>(&error);
+  const auto* report = dynamic_cast<const ReportError*>(&error);
   const bool out_of_memory = io != nullptr && io->category() == IoError::Category::OutOfMemory;
+  const bool report_failed = report != nullptr;
+  const int report_errno =
+      report_failed && report->cause().category() == IoError::Category::Os ? report->cause().os_error() : 0;
   std::string text;
-  if (!out_of_memory && status.error().display_text(text)) {
+  if (!out_of_memory && report_errno == 0 && status.error().display_text(text)) {
     end_process("a Display implementation returned an error unexpectedly");
   }
   { EngineError released = std::move(status.error()); }  // the error object goes before the raise
   if (out_of_memory) return PyErr_NoMemory();
-  raise_text(PyExc_RuntimeError, text);
+  if (report_errno != 0) {
+    errno = report_errno;
+    return PyErr_SetFromErrno(PyExc_OSError);
+  }
+  raise_text(report_failed ? PyExc_OSError : PyExc_RuntimeError, text);
   return nullptr;
 }
 

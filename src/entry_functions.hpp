@@ -1,6 +1,6 @@
 // The three functions Python calls: each binds its arguments, converts them to UTF-8 texts,
-// fills its defaults, runs its engine and turns a failure into a Python exception (RuntimeError;
-// MemoryError; a signal handler's exception).
+// fills its defaults, runs its engine and turns a failure into a Python exception: RuntimeError,
+// OSError for a report that could not be printed, MemoryError, or a signal handler's exception.
 // No C++ exception leaves them.
 #pragma once
 

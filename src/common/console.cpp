@@ -1,5 +1,6 @@
 #include "common/console.hpp"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <string>
 
 #include "common/error.hpp"
-#include "common/fatal.hpp"
+#include "common/interrupt.hpp"
 
 namespace dsf {
 namespace {
@@ -22,9 +23,7 @@ std::mutex console_lock;
 class SigpipeHeld {
  public:
   SigpipeHeld() {
-    sigset_t pipe_only;
-    sigemptyset(&pipe_only);
-    sigaddset(&pipe_only, SIGPIPE);
+    sigset_t pipe_only = pipe_signal();
     sigset_t pending;
     sigpending(&pending);
     was_pending_ = sigismember(&pending, SIGPIPE) == 1;
@@ -32,32 +31,41 @@ class SigpipeHeld {
   }
   ~SigpipeHeld() {
     if (raised_ && !was_pending_) {
-      sigset_t pipe_only;
-      sigemptyset(&pipe_only);
-      sigaddset(&pipe_only, SIGPIPE);
+      // The signal is pending, so this takes it at once: with no time to wait there is no
+      // wait for another signal to interrupt.
+      sigset_t pipe_only = pipe_signal();
       const timespec no_wait{};
-      while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
-      }
+      sigtimedwait(&pipe_only, nullptr, &no_wait);
     }
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
   void note_raised() { raised_ = true; }
 
  private:
+  static sigset_t pipe_signal() {
+    sigset_t pipe_only;
+    sigemptyset(&pipe_only);
+    sigaddset(&pipe_only, SIGPIPE);
+    return pipe_only;
+  }
+
   sigset_t previous_;
   bool was_pending_ = false;
   bool raised_ = false;
 };
 
-// `error` 0 stands for a write call that took no bytes.
-[[noreturn]] void fail_report(int error) {
-  EngineError failure = error == 0 ? EngineError(IoError::write_zero()) : EngineError(IoError::from_errno(error));
-  end_process("failed printing to stdout: " + failure.display());
+// A standard output set to non-blocking that is full (a pipe whose reader is slow) takes the
+// rest of the line once it has room again.
+Status wait_until_writable() {
+  pollfd request{.fd = 1, .events = POLLOUT, .revents = 0};
+  if (retry_on_eintr([&] { return ::poll(&request, 1, -1); }) >= 0) return {};
+  if (errno == EINTR) return std::unexpected(IoError::from_errno(EINTR));
+  return std::unexpected(ReportError(IoError::from_errno(errno)));
 }
 
 }  // namespace
 
-void report_line(std::string_view line) {
+Status report_line(std::string_view line) {
   std::string text;
   text.reserve(line.size() + 1);
   text.append(line);
@@ -67,19 +75,33 @@ void report_line(std::string_view line) {
   SigpipeHeld held;
   std::string_view rest = text;
   while (!rest.empty()) {
-    ssize_t written = ::write(1, rest.data(), rest.size());
+    ssize_t written = retry_on_eintr([&] { return ::write(1, rest.data(), rest.size()); });
     if (written > 0) {
       rest.remove_prefix(static_cast<std::size_t>(written));
       continue;
     }
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && errno == EBADF) return;
-    if (written < 0 && errno == EPIPE) {
-      held.note_raised();
-      return;
+    if (written == 0) return std::unexpected(ReportError(IoError::write_zero()));
+    switch (errno) {
+      case EBADF: return {};
+      case EPIPE: held.note_raised(); return {};
+      case EINTR: return std::unexpected(IoError::from_errno(EINTR));  // the call is to stop
+      case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+      case EWOULDBLOCK:
+#endif
+        if (Status ready = wait_until_writable(); !ready) return ready;
+        continue;
+      default: return std::unexpected(ReportError(IoError::from_errno(errno)));
     }
-    fail_report(written == 0 ? 0 : errno);
   }
+  return {};
+}
+
+Status report_lines(std::initializer_list<std::string_view> lines) {
+  for (std::string_view line : lines) {
+    if (Status reported = report_line(line); !reported) return reported;
+  }
+  return {};
 }
 
 }  // namespace dsf

@@ -84,6 +84,18 @@ bool IoError::debug_text(std::string& sink) const {
   return false;
 }
 
+bool ReportError::display_text(std::string& sink) const {
+  sink += "failed printing to stdout: ";
+  return cause_.display_text(sink);
+}
+
+bool ReportError::debug_text(std::string& sink) const {
+  sink += "ReportError(";
+  cause_.debug_text(sink);
+  sink += ")";
+  return false;
+}
+
 bool JsonError::display_text(std::string& sink) const {
   if (line_ == 0) {
     sink += message_;

@@ -58,6 +58,19 @@ class IoError final : public ErrorObject {
   int os_error_;
 };
 
+// A report line that could not be written to standard output, after the call's files were
+// written. The Python caller gets it as OSError, as from a failed print, not as RuntimeError.
+class ReportError final : public ErrorObject {
+ public:
+  explicit ReportError(IoError cause) : cause_(cause) {}
+  bool debug_text(std::string& sink) const override;
+  bool display_text(std::string& sink) const override;
+  const IoError& cause() const { return cause_; }
+
+ private:
+  IoError cause_;
+};
+
 // A failure of the JSON printer; line 0 means it carries no position.
 class JsonError final : public ErrorObject {
  public:

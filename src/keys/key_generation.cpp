@@ -67,10 +67,7 @@ Status generate_raw_key(const KeyGenOptions& options) {
   const std::array<std::string, 1> names{options.raw_name};
   if (auto info = write_key_info(options, names); !info) return info;
 
-  report_line("Generated key:");
-  report_line(std::format("  Raw bytes ({})", options.size));
-  report_line("  " + paths[0]);
-  return {};
+  return report_lines({"Generated key:", std::format("  Raw bytes ({})", options.size), "  " + paths[0]});
 }
 
 // Everything between making the key pair and releasing it.
@@ -90,11 +87,8 @@ Status write_rsa_key_files(const KeyGenOptions& options, std::span<const std::st
   const std::array<std::string, 2> names{options.private_name, options.public_name};
   if (auto info = write_key_info(options, names); !info) return info;
 
-  report_line("Generated keys:");
-  report_line(std::format("  RSA-{}", options.size));
-  report_line("  " + paths[0]);
-  report_line("  " + paths[1]);
-  return {};
+  return report_lines(
+      {"Generated keys:", std::format("  RSA-{}", options.size), "  " + paths[0], "  " + paths[1]});
 }
 
 Status generate_rsa_keys(const KeyGenOptions& options) {

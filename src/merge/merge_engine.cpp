@@ -66,9 +66,7 @@ Status merge_files(std::string_view python_file, std::string_view node_file, std
   }
   if (Status written = write_file(output_path, merged); !written) return written;
 
-  report_line("Merged:");
-  report_line("  " + output_path);
-  return {};
+  return report_lines({"Merged:", "  " + output_path});
 }
 
 }  // namespace dsf

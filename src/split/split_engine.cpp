@@ -127,10 +127,7 @@ Status split_file(std::string_view merged_file, std::optional<std::string_view> 
   std::string js_path = join_path(folder, "result." + extension);
   if (auto written = write_file(js_path, js_text); !written) return written;
 
-  report_line("Split:");
-  report_line("  " + python_path);
-  report_line("  " + js_path);
-  return {};
+  return report_lines({"Split:", "  " + python_path, "  " + js_path});
 }
 
 std::string js_output_extension(std::string_view merged_file) {
