@@ -246,6 +246,23 @@ std::optional<std::string_view> view_of(const std::optional<std::string>& text) 
   return text ? std::optional<std::string_view>(*text) : std::nullopt;
 }
 
+template <std::size_t N>
+using Texts = std::array<std::optional<std::string>, N>;
+
+// One call of an entry function: binds and converts its N arguments (None allowed from the
+// parameter `none_allowed_from` on), then runs `engine` on the texts.
+template <std::size_t N, class Engine>
+PyObject* enter(const Signature& signature, std::size_t none_allowed_from, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames, Engine engine) noexcept {
+  return guarded([&]() -> PyObject* {
+    Slots slots;
+    if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+    Texts<N> texts;
+    if (!convert_arguments(signature, slots, none_allowed_from, texts)) return nullptr;
+    return run_engine([&] { return engine(texts); });
+  });
+}
+
 constexpr std::array<std::string_view, 3> merge_parameters = {"python_file", "node_file", "output"};
 constexpr std::array<std::string_view, 2> split_parameters = {"merged_file", "output"};
 constexpr std::array<std::string_view, 3> generate_keys_parameters = {"output", "private_name", "public_name"};
@@ -253,34 +270,18 @@ constexpr std::array<std::string_view, 3> generate_keys_parameters = {"output", 
 }  // namespace
 
 PyObject* merge(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  return guarded([&]() -> PyObject* {
-    const Signature signature{"merge", merge_parameters, 3};
-    Slots slots;
-    if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-    std::array<std::optional<std::string>, 3> texts;
-    if (!convert_arguments(signature, slots, 2, texts)) return nullptr;
-    return run_engine([&] { return merge_files(*texts[0], *texts[1], view_of(texts[2])); });
+  return enter<3>({"merge", merge_parameters, 3}, 2, args, nargs, kwnames, [](const Texts<3>& texts) {
+    return merge_files(*texts[0], *texts[1], view_of(texts[2]));
   });
 }
 
 PyObject* split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  return guarded([&]() -> PyObject* {
-    const Signature signature{"split", split_parameters, 2};
-    Slots slots;
-    if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-    std::array<std::optional<std::string>, 2> texts;
-    if (!convert_arguments(signature, slots, 1, texts)) return nullptr;
-    return run_engine([&] { return split_file(*texts[0], view_of(texts[1])); });
-  });
+  return enter<2>({"split", split_parameters, 2}, 1, args, nargs, kwnames,
+                  [](const Texts<2>& texts) { return split_file(*texts[0], view_of(texts[1])); });
 }
 
 PyObject* generate_keys(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-  return guarded([&]() -> PyObject* {
-    const Signature signature{"generate_keys", generate_keys_parameters, 0};
-    Slots slots;
-    if (!bind_call_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-    std::array<std::optional<std::string>, 3> texts;
-    if (!convert_arguments(signature, slots, 0, texts)) return nullptr;
+  return enter<3>({"generate_keys", generate_keys_parameters, 0}, 0, args, nargs, kwnames, [](Texts<3>& texts) {
     KeyGenOptions options{
         .output = std::move(texts[0]).value_or("keys"),
         .private_name = std::move(texts[1]).value_or("private.pem"),
@@ -290,7 +291,7 @@ PyObject* generate_keys(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         .size = 4096,
         .raw = false,
     };
-    return run_engine([&] { return generate_key_files(options); });
+    return generate_key_files(options);
   });
 }
 
