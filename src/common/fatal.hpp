@@ -1,5 +1,5 @@
 // Ending the process over what no caller can handle: a broken invariant, a failed random
-// source, a report that cannot be written.
+// source.
 #pragma once
 
 #include <string_view>
