@@ -4,6 +4,7 @@ import os
 import subprocess
 import sys
 import textwrap
+import time
 from pathlib import Path
 
 import pytest
@@ -38,3 +39,36 @@ def in_tmp(tmp_path, monkeypatch):
     """A fresh current folder."""
     monkeypatch.chdir(tmp_path)
     return tmp_path
+
+
+def _current_system_call(pid):
+    """The number of the system call that the process sleeps in; None while it runs, False where
+    the system does not tell."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            state = stat.read().rsplit(")", 1)[1].split()[0]
+        with open(f"/proc/{pid}/syscall") as syscall:
+            number = syscall.read().split()[0]
+    except FileNotFoundError:
+        return None  # the process has just ended
+    except (OSError, IndexError):
+        return False
+    return int(number) if state == "S" and number.lstrip("-").isdigit() else None
+
+
+def wait_until_blocked(child, system_calls):
+    """Waits until the child sleeps in one of the system calls (x86-64 numbers), or has ended.
+    Where the system does not tell, a second has to do."""
+    while child.poll() is None:
+        current = _current_system_call(child.pid)
+        if current is False:
+            time.sleep(1)
+            return
+        if current in system_calls:
+            return
+        time.sleep(0.01)
+
+
+POLL = {7, 271}  # poll, ppoll
+OPEN = {2, 257}  # open, openat
+READ = {0}

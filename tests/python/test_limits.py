@@ -10,8 +10,7 @@ import textwrap
 import pytest
 
 import duoscriptforge as dsf
-from conftest import child_env
-from test_hostile import OPEN, READ, wait_until_blocked
+from conftest import OPEN, READ, child_env, wait_until_blocked
 
 WAIT_FOR_CTRL_C = """
     import duoscriptforge, sys
