@@ -17,12 +17,21 @@ TEST(EngineError, DisplaysEachKindsText) {
   EXPECT_EQ(EngineError(IoError::write_zero()).display(), "failed to write whole buffer");
   EXPECT_EQ(EngineError(IoError::nul_in_path()).display(), "file name contained an unexpected NUL byte");
   EXPECT_EQ(EngineError(IoError::out_of_memory()).display(), "out of memory");
+  EXPECT_EQ(EngineError(ReportError(IoError::from_errno(ENOSPC))).display(),
+            "failed printing to stdout: No space left on device (os error 28)");
   EXPECT_EQ(EngineError(JsonError("bad value")).display(), "bad value");
   EXPECT_EQ(EngineError(JsonError("bad value", 3, 7)).display(), "bad value at line 3 column 7");
   EXPECT_EQ(EngineError(RsaKeyError(RsaKeyError::Check::ExponentTooSmall)).display(), "public exponent too small");
   EXPECT_EQ(EngineError(Pkcs1Error(Pkcs1Error::Kind::Asn1, "length")).display(), "PKCS#1 ASN.1 error: length");
   EXPECT_EQ(EngineError(Pkcs1Error(Pkcs1Error::Kind::Pkcs8KeyMalformed)).display(),
             "PKCS#8 cryptographic key data malformed");
+}
+
+TEST(EngineError, TellsTheInterruptedFailureFromOtherErrors) {
+  EXPECT_TRUE(is_interrupted(EngineError(IoError::interrupted())));
+  EXPECT_EQ(EngineError(IoError::interrupted()).display(), "Interrupted system call (os error 4)");
+  EXPECT_FALSE(is_interrupted(EngineError(IoError::from_errno(EIO))));
+  EXPECT_FALSE(is_interrupted(make_message_error("Interrupted system call (os error 4)")));
 }
 
 TEST(EngineError, UsesTheLibraryTextForNumbersItDoesNotDescribe) {
