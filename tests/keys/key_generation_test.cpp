@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -21,6 +20,7 @@ namespace dsf {
 namespace {
 
 using Botan::BigInt;
+using testing::entries_of;
 using testing::read_test_file;
 using testing::TempFolder;
 using testing::write_test_file;
@@ -80,13 +80,6 @@ mode_t permissions_of(const std::string& path) {
   struct stat status{};
   ::lstat(path.c_str(), &status);
   return status.st_mode & 07777;
-}
-
-std::vector<std::string> entries_of(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::ranges::sort(names);
-  return names;
 }
 
 // The usual mask, so that "0666 less the mask" has one answer.

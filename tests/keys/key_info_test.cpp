@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +16,7 @@ namespace dsf {
 namespace {
 
 using testing::failure_of;
+using testing::entries_of;
 using testing::read_test_file;
 using testing::TempFolder;
 using testing::write_test_file;
@@ -25,13 +24,6 @@ using testing::write_test_file;
 KeyGenOptions rsa_options(std::string output) {
   return {.output = std::move(output), .private_name = "private.pem", .public_name = "public.pem",
           .raw_name = "key.bin", .comment = std::nullopt, .size = 4096, .raw = false};
-}
-
-std::vector<std::string> entries_of(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::ranges::sort(names);
-  return names;
 }
 
 TEST(WriteKeyInfo, WritesTheRsaDescriptionOfTheDefaultCall) {
