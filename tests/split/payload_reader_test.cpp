@@ -104,7 +104,7 @@ TEST(MergedFile, SplitGivesBackTheNormalisedSources) {
   expect_normalised_round_trip("x = 1 + \\\n    2\nif x:\n\ty = \"a\\\tb\"\n", "s = 'a\\\n' + `\\\tx`\n");
   expect_normalised_round_trip("print('__LITERAL_N__', '__LITERAL_T__')", "log('__LITERAL_N__', \"__LITERAL_T__\")");
   expect_normalised_round_trip("s = 'a\u2028b\u2029' # \\u2028", "s = 'a\u2028b' // \\u2029");
-  EXPECT_EQ(decode_python_payload(write_and_scan("a = 1 + \\\n  2", "x").python_raw), "a = 1 + \\\n\t2");
+  EXPECT_EQ(decode_python_payload(write_and_scan("a = 1 + \\\n  2", "x").python_raw), "a = 1 + \\\n  2");
 }
 
 TEST(MergedFile, SplitGivesBackTheNormalisedSourcesOfArbitraryTexts) {

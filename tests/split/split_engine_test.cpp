@@ -377,8 +377,9 @@ TEST(SplitFile, FailsWhenAnOutputCannotBeMadeAndKeepsWhatWasWritten) {
   EXPECT_EQ(read_test_file(dir / "js/result.py"), python_back);
 }
 
-// What a merge puts in, a split gives back: the Python text with LF line breaks and TAB
-// indentation, the JavaScript text with LF line breaks and a final LF; nothing else changes.
+// What a merge puts in, a split gives back: the Python text with LF line breaks (and TAB
+// indentation where that is exact), the JavaScript text with LF line breaks and a final LF;
+// nothing else changes.
 TEST(SplitFile, GivesBackTheNormalisedSourcesOfAMerge) {
   TempFolder dir;
   const std::string python =
@@ -389,14 +390,15 @@ TEST(SplitFile, GivesBackTheNormalisedSourcesOfAMerge) {
       "        y = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
       "\tz = \"\u2028\u2029\"\n"
       "    \n";
+  // Its triple quotes, its backslash before a line break and its TAB keep its indentation.
   const std::string python_expected =
       "x = 1 + \\\n"
-      "\t2\n"
+      "    2\n"
       "s = \"\"\"a\\n\\tb \\\t \"\"\" + '\\'' \n"
       "if x:\n"
-      "\t\ty = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
+      "        y = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
       "\tz = \"\u2028\u2029\"\n"
-      "\t";
+      "    ";
   const std::string js =
       "const s = `a\\\r\n"
       "b\\\tc \\n \"q\" 'r'`  \r\n"
