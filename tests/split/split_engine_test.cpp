@@ -309,8 +309,6 @@ TEST(SplitFile, RefusesFilesWithoutBothPayloadsAndWritesNothing) {
       "",
       two[0],
       two[1],
-      merged_text(python_source, ""),
-      two[0] + "\n" + two[1] + "\nlambda: eval(\"\")",
       "1 // (lambda: exec(\"\", globals()) or 1)()\nlambda: eval(\")",
       " " + two[0] + "\n" + two[1],
   };
@@ -320,10 +318,19 @@ TEST(SplitFile, RefusesFilesWithoutBothPayloadsAndWritesNothing) {
     EXPECT_FALSE(exists(dir / "out"));
   }
 
-  // An empty Python source is a file like any other.
-  write_test_file(dir / "m.py.js", merged_text("", commonjs_source));
-  EXPECT_NE(run_split(dir / "m.py.js", dir / "out"), "failed: Invalid merged file.");
-  EXPECT_EQ(read_test_file(dir / "out/result.py"), "");
+  // An empty source on either side is a file like any other, and so is a later empty payload.
+  struct Accepted { std::string file, python, js; };
+  for (const auto& [file, python, js] : {
+           Accepted{merged_text("", commonjs_source), "", std::string(commonjs_back)},
+           Accepted{merged_text(python_source, ""), std::string(python_back), ""},
+           Accepted{two[0] + "\n" + two[1] + "\nlambda: eval(\"\")", std::string(python_back), ""},
+       }) {
+    write_test_file(dir / "m.py.js", file);
+    const std::string out = dir / "out";
+    EXPECT_EQ(run_split(dir / "m.py.js", out), "Split:\n  " + out + "/result.py\n  " + out + "/result.js\n");
+    EXPECT_EQ(read_test_file(out + "/result.py"), python) << file;
+    EXPECT_EQ(read_test_file(out + "/result.js"), js) << file;
+  }
 }
 
 TEST(SplitFile, FailsOnAnyLineThatIsNoUtf8BeforeWritingAnything) {
