@@ -27,8 +27,9 @@ constexpr std::string_view exported_declaration_rule =
     R"(^(\s*)export\s+(?:(const|let|var|class)\s+|(async\s+)?function(?:\s+|\s*(\*)\s*))({id})(.*)$)";
 constexpr std::string_view default_export_rule =
     R"(^(\s*)export\s+default\s+(.+?);?\s*$)";
+// The braces may be empty: export {} only marks the file as a module and gives no line.
 constexpr std::string_view export_list_rule =
-    R"(^(\s*)export\s+\{([^}]+)\};?\s*$)";
+    R"(^(\s*)export\s+\{([^}]*)\};?\s*$)";
 constexpr std::string_view reexport_all_rule =
     R"(^(\s*)export\s+\*\s+from\s+["']([^"']+)["'];?\s*$)";
 constexpr std::string_view reexport_list_rule =
