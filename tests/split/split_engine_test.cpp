@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/text.hpp"
+#include "merge/merge_engine.hpp"
 #include "merge/payload_writer.hpp"
 #include "support/result.hpp"
 #include "support/temp_folder.hpp"
@@ -437,6 +438,39 @@ TEST(SplitFile, GivesBackArbitraryTextsThatAMergeTookIn) {
     ASSERT_NE(run_split(dir / "m.py.js", dir / "out").substr(0, 7), "failed:");
     EXPECT_EQ(read_test_file(dir / "out/result.py"), reindent_python(normalize_line_breaks(python)));
     EXPECT_EQ(read_test_file(dir / "out/result.js"), terminate_js_lines(normalize_line_breaks(js)));
+  }
+}
+
+// What a split gives back of merges whose sources need their meaning kept, byte for byte: in
+// CommonJS form from a .py.js name and in ES-module form from a .py.mjs name.
+TEST(SplitFile, GivesBackSourcesThatNeedTheirMeaningKeptByteForByte) {
+  struct Case {
+    std::string_view python, js, python_back, commonjs_back, esm_back;
+  };
+  TempFolder dir;
+  for (auto [python, js, python_back, commonjs_back, esm_back] : {
+           Case{"\uFEFFprint('hi')\n", "\uFEFFconsole.log(1)\n", "print('hi')", "console.log(1)\n", "console.log(1)"},
+           Case{"x = 1\n", "", "x = 1", "", ""},
+           Case{"x = 1\n", "export {};\n", "x = 1", "", ""},
+           Case{"x = 1\n", "import \"node:fs\";\n  import './side.cjs'\n", "x = 1",
+                "require(\"node:fs\");\n  require(\"./side.cjs\");\n", "import \"node:fs\";\n  import \"./side.cjs\";"},
+           Case{"if x:\n        a = 1\nelse:\n      a = 2\n", "x\n", "if x:\n        a = 1\nelse:\n      a = 2", "x\n", "x"},
+           Case{"def f():\n    \"\"\"Doc.\n\n       More.\n    \"\"\"\n", "x\n",
+                "def f():\n    \"\"\"Doc.\n\n       More.\n    \"\"\"", "x\n", "x"},
+           Case{"def f():\n    return 1\n", "x\n", "def f():\n\treturn 1", "x\n", "x"},
+       }) {
+    write_test_file(dir / "app.py", python);
+    write_test_file(dir / "app.js", js);
+    ::testing::internal::CaptureStdout();
+    Status merged = merge_files(dir / "app.py", dir / "app.js", dir / "m.py.js");
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(merged) << merged.error().display();
+    write_test_file(dir / "m.py.mjs", read_test_file(dir / "m.py.js"));
+    ASSERT_NE(run_split(dir / "m.py.js", dir / "cjs").substr(0, 7), "failed:") << js;
+    ASSERT_NE(run_split(dir / "m.py.mjs", dir / "esm").substr(0, 7), "failed:") << js;
+    EXPECT_EQ(read_test_file(dir / "cjs/result.py"), python_back) << python;
+    EXPECT_EQ(read_test_file(dir / "cjs/result.js"), commonjs_back) << js;
+    EXPECT_EQ(read_test_file(dir / "esm/result.mjs"), esm_back) << js;
   }
 }
 
