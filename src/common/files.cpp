@@ -143,6 +143,35 @@ Status write_file(std::string_view path, std::string_view bytes, WriteOptions op
   return write_all(file, bytes);
 }
 
+std::expected<NewFile, IoError> NewFile::create(std::string path, mode_t permissions) {
+  auto name = c_path(path);
+  if (!name) return std::unexpected(name.error());
+  int fd = retry_on_eintr(
+      [&] { return ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions); });
+  if (fd < 0) return std::unexpected(IoError::from_errno(errno));
+  return NewFile(std::move(path), FileDescriptor(fd));
+}
+
+NewFile::~NewFile() {
+  if (kept_ || !file_) return;
+  // Whatever took the name since the file was made is someone else's and stays.
+  struct stat mine, there;
+  if (::fstat(file_.get(), &mine) == 0 && ::lstat(path_.c_str(), &there) == 0 && mine.st_dev == there.st_dev &&
+      mine.st_ino == there.st_ino) {
+    ::unlink(path_.c_str());
+  }
+}
+
+Status NewFile::write(std::string_view bytes) const { return write_all(file_, bytes); }
+
+Status NewFile::rename_over(std::string_view target) {
+  auto name = c_path(target);
+  if (!name) return std::unexpected(name.error());
+  if (::rename(path_.c_str(), name->c_str()) != 0) return std::unexpected(IoError::from_errno(errno));
+  kept_ = true;
+  return {};
+}
+
 Status create_folders(std::string_view path) {
   if (path.empty()) return {};
   auto name = c_path(path);

@@ -65,6 +65,37 @@ struct WriteOptions {
 // Creates or truncates the file and writes all of `bytes` to it.
 Status write_file(std::string_view path, std::string_view bytes, WriteOptions options = {});
 
+// A file that this call made new: created exclusively, so that nothing already there is opened
+// and no link is followed. Dropped before `keep`, it is removed again, as long as its path
+// still names it, so a failed call takes away what it made and only that.
+class NewFile {
+ public:
+  // Fails with the creation's error: EEXIST for anything at the path, a link included.
+  static std::expected<NewFile, IoError> create(std::string path, mode_t permissions);
+
+  NewFile(NewFile&&) noexcept = default;
+  NewFile& operator=(NewFile&&) = delete;
+  ~NewFile();
+
+  const std::string& path() const { return path_; }
+
+  // Writes all of `bytes` after what was written before.
+  Status write(std::string_view bytes) const;
+
+  // Renames the file over `target`, which it replaces: a link there is replaced itself, its
+  // target untouched. From then on the file is kept.
+  Status rename_over(std::string_view target);
+
+  void keep() { kept_ = true; }
+
+ private:
+  NewFile(std::string path, FileDescriptor file) : path_(std::move(path)), file_(std::move(file)) {}
+
+  std::string path_;
+  FileDescriptor file_;
+  bool kept_ = false;
+};
+
 // Creates the folder and every missing ancestor (0777 less the mask). An existing folder is no
 // failure; the empty path creates nothing.
 Status create_folders(std::string_view path);

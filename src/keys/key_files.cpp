@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <format>
 
-#include "common/files.hpp"
 #include "common/paths.hpp"
 
 namespace dsf {
@@ -43,17 +42,16 @@ Status refuse_existing_keys(std::string_view output, std::span<const std::string
   return {};
 }
 
-Status create_key_file(std::string_view output, std::string_view path, std::string_view bytes,
-                       mode_t permissions) {
-  auto written = write_file(path, bytes, WriteOptions{.permissions = permissions, .exclusive = true});
-  if (!written) {
+Result<NewFile> create_key_file(std::string_view output, std::string path, mode_t permissions) {
+  auto created = NewFile::create(std::move(path), permissions);
+  if (!created) {
     // Exclusive creation fails with EEXIST for anything at the path, a link included.
-    const auto* io = dynamic_cast<const IoError*>(&written.error().object());
-    if (io != nullptr && io->category() == IoError::Category::Os && io->os_error() == EEXIST) {
+    if (created.error().category() == IoError::Category::Os && created.error().os_error() == EEXIST) {
       return std::unexpected(refusal(output));
     }
+    return std::unexpected(std::move(created.error()));
   }
-  return written;
+  return std::move(*created);
 }
 
 }  // namespace dsf

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/error.hpp"
+#include "common/files.hpp"
 
 namespace dsf {
 
@@ -19,10 +20,9 @@ bool is_key_file_name(std::string_view name);
 // a symbolic link counting even when it dangles.
 Status refuse_existing_keys(std::string_view output, std::span<const std::string> paths);
 
-// Creates the key file at `path` as a new file, never following a link, and writes `bytes`.
-// Whatever appeared at the path since the overwrite test is left untouched and the call is
-// refused as if the test had found it.
-Status create_key_file(std::string_view output, std::string_view path, std::string_view bytes,
-                       mode_t permissions);
+// Creates the key file at `path` as a new, empty file, never following a link; it is written
+// later, and removed again unless kept. Whatever appeared at the path since the overwrite test
+// is left untouched and the call is refused as if the test had found it.
+Result<NewFile> create_key_file(std::string_view output, std::string path, mode_t permissions);
 
 }  // namespace dsf

@@ -54,53 +54,62 @@ Status check_size(const KeyGenOptions& options) {
 Status generate_raw_key(const KeyGenOptions& options) {
   const std::array<std::string, 1> paths{join_path(options.output, options.raw_name)};
   if (auto refused = refuse_existing_keys(options.output, paths); !refused) return refused;
+  auto file = create_key_file(options.output, paths[0], secret_permissions);
+  if (!file) return std::unexpected(std::move(file.error()));
 
   // The key bytes are secret like the private key's text, and are wiped when released.
   SecretText key(static_cast<std::size_t>(options.size));
   if (Status filled = fill_os_random(std::as_writable_bytes(std::span(key.data(), key.size()))); !filled) {
     return filled;
   }
-  if (auto written = create_key_file(options.output, paths[0], key.view(), secret_permissions); !written) {
-    return written;
-  }
+  if (auto written = file->write(key.view()); !written) return written;
 
   const std::array<std::string, 1> names{options.raw_name};
   if (auto info = write_key_info(options, names); !info) return info;
+  file->keep();
 
   return report_lines({"Generated key:", std::format("  Raw bytes ({})", options.size), "  " + paths[0]});
 }
 
-// Everything between making the key pair and releasing it.
-Status write_rsa_key_files(const KeyGenOptions& options, std::span<const std::string, 2> paths,
+// Everything between making the key pair and releasing it. The files stay only when all of
+// them, "key-info.json" included, have been written.
+Status write_rsa_key_files(const KeyGenOptions& options, std::span<NewFile, 2> files,
                            const PrivateRsaKey& private_key, const PublicRsaKey& public_key) {
   auto private_text = encode_rsa_private_key_pem(private_key);
   if (!private_text) return std::unexpected(std::move(private_text.error()));
-  auto written = create_key_file(options.output, paths[0], private_text->view(), secret_permissions);
+  auto written = files[0].write(private_text->view());
   wipe_secret_text(std::move(*private_text));
   if (!written) return written;
 
   auto public_text = encode_rsa_public_key_pem(public_key);
   if (!public_text) return std::unexpected(std::move(public_text.error()));
-  written = create_key_file(options.output, paths[1], *public_text, public_permissions);
+  written = files[1].write(*public_text);
   if (!written) return written;
 
   const std::array<std::string, 2> names{options.private_name, options.public_name};
   if (auto info = write_key_info(options, names); !info) return info;
+  for (NewFile& file : files) file.keep();
 
   return report_lines(
-      {"Generated keys:", std::format("  RSA-{}", options.size), "  " + paths[0], "  " + paths[1]});
+      {"Generated keys:", std::format("  RSA-{}", options.size), "  " + files[0].path(), "  " + files[1].path()});
 }
 
 Status generate_rsa_keys(const KeyGenOptions& options) {
   const std::array<std::string, 2> paths{join_path(options.output, options.private_name),
                                          join_path(options.output, options.public_name)};
   if (auto refused = refuse_existing_keys(options.output, paths); !refused) return refused;
+  // Both files are made before the key, so that a name that cannot be created costs no key.
+  auto private_file = create_key_file(options.output, paths[0], secret_permissions);
+  if (!private_file) return std::unexpected(std::move(private_file.error()));
+  auto public_file = create_key_file(options.output, paths[1], public_permissions);
+  if (!public_file) return std::unexpected(std::move(public_file.error()));
+  std::array<NewFile, 2> files{std::move(*private_file), std::move(*public_file)};
 
   auto private_key = generate_rsa_private_key(options.size);
   if (!private_key) return std::unexpected(std::move(private_key.error()));
   PublicRsaKey public_key = derive_rsa_public_key(*private_key);
 
-  Status done = write_rsa_key_files(options, paths, *private_key, public_key);
+  Status done = write_rsa_key_files(options, files, *private_key, public_key);
   free_rsa_public_key(std::move(public_key));
   wipe_and_free_rsa_private_key(std::move(*private_key));
   return done;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 #include "common/merged_layout.hpp"
 #include "common/text.hpp"
@@ -12,6 +13,27 @@ namespace {
 std::size_t leading_spaces(std::string_view line) {
   std::size_t n = line.find_first_not_of(' ');
   return n == std::string_view::npos ? line.size() : n;
+}
+
+// The indent unit when turning leading spaces into TABs keeps what the program means, else 0,
+// and every line then stays as it is. That takes a text in which no line can begin inside a
+// string (no triple quote, no backslash before a line break), whose leading white space is
+// spaces only, and whose counts of leading spaces, blank lines included, are all multiples of
+// the unit: a remainder dropped would move a line into another block.
+std::size_t exact_indent_unit(std::string_view text) {
+  if (text.contains("\"\"\"") || text.contains("'''") || text.contains("\\\n")) return 0;
+  // The unit is the smallest count; every count is a multiple of it when it is also their
+  // greatest common divisor.
+  std::size_t smallest = 0, divisor = 0;
+  LineCursor cursor(text);
+  for (std::string_view line; cursor.next(line);) {
+    std::size_t n = leading_spaces(line);
+    if (white_space_at(line, n) != 0) return 0;
+    if (n == 0) continue;
+    if (smallest == 0 || n < smallest) smallest = n;
+    divisor = std::gcd(divisor, n);
+  }
+  return divisor == smallest ? smallest : 0;  // 0 too when no line begins with a space
 }
 
 // The bytes that a payload writes as a backslash and a second character: the byte itself, or
@@ -126,27 +148,19 @@ std::string normalize_line_breaks(std::string_view text) {
 }
 
 std::string reindent_python(std::string_view text) {
-  // The first pass finds the unit, the second writes the lines.
-  std::size_t unit = 0;
-  LineCursor cursor(text);
-  for (std::string_view line; cursor.next(line);) {
-    if (std::size_t n = leading_spaces(line); n > 0 && (unit == 0 || n < unit)) unit = n;
-  }
-  if (unit == 0) unit = 4;
-
+  std::size_t unit = exact_indent_unit(text);
   std::string out;
   out.reserve(text.size());
   bool first = true;
-  cursor = LineCursor(text);
+  LineCursor cursor(text);
   for (std::string_view line; cursor.next(line);) {
     if (!first) out += '\n';
     first = false;
-    std::size_t n = leading_spaces(line);
-    if (white_space_at(line, n) != 0) {
-      // Spaces followed by other white space (a TAB-indented line, say): kept as it stands.
+    if (unit == 0) {
       out.append(line);
       continue;
     }
+    std::size_t n = leading_spaces(line);
     out.append(n / unit, '\t');
     out.append(line.substr(n));
   }

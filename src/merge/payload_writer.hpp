@@ -11,8 +11,10 @@ namespace dsf {
 std::string normalize_line_breaks(std::string_view text);
 
 // Leading spaces become TABs, one for each indent unit (the smallest run of leading spaces over
-// all lines, 4 when no line has one); the remainder is dropped. A line whose leading white space
-// holds anything but spaces is kept as it stands. Lines are joined with LF, none after the last.
+// all lines), but only where that is exact: when the text holds no triple quote and no backslash
+// before a line break, every line's leading white space is spaces only, and every line's count
+// of them is a multiple of the unit. Otherwise every line stays as it is. Either way the lines
+// are joined with LF, none after the last.
 std::string reindent_python(std::string_view text);
 
 // Backslash, both quotes, LF, TAB, U+2028 and U+2029 written as escapes of a Python literal.

@@ -79,17 +79,21 @@ void scan_payload_line(RawPayloads& payloads, std::string line) {
     // would otherwise meet a marker made of the prefix's own quotes, and its file be refused.
     std::size_t begin = layout::python_line_prefix.size();
     std::size_t end = line.find(layout::python_end_marker, begin);
-    if (end != std::string::npos) payloads.python_raw = cut(std::move(line), begin, end);
+    if (end != std::string::npos) {
+      payloads.python_raw = cut(std::move(line), begin, end);
+      payloads.python_found = true;
+    }
   } else if (line.starts_with(layout::js_line_prefix)) {
     std::size_t end = line.rfind(layout::js_end_marker);
     if (end != std::string::npos && end >= layout::js_line_prefix.size()) {
       payloads.js_raw = cut(std::move(line), layout::js_line_prefix.size(), end);
+      payloads.js_found = true;
     }
   }
 }
 
 bool payloads_complete(const RawPayloads& payloads) {
-  return !payloads.python_raw.empty() && !payloads.js_raw.empty();
+  return payloads.python_found && payloads.js_found;
 }
 
 std::string decode_python_payload(std::string python_raw) {

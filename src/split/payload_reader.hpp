@@ -7,15 +7,19 @@
 
 namespace dsf {
 
-// The raw payloads of the last recognised payload line of each language.
+// The raw payloads of the last recognised payload line of each language, and whether a line of
+// that language was recognised at all: an empty raw payload is a payload too.
 struct RawPayloads {
   std::string python_raw;
   std::string js_raw;
+  bool python_found = false;
+  bool js_found = false;
 };
 
 // Takes the line whole: a payload line becomes its raw payload in the line's own storage, with
 // no second allocation.
 void scan_payload_line(RawPayloads& payloads, std::string line);
+// True when a payload line of each language was recognised.
 bool payloads_complete(const RawPayloads& payloads);
 
 // Both decoders read a backslash and the character after it as one escape; a backslash before

@@ -136,6 +136,85 @@ TEST(WriteFile, ReportsAFullDeviceAndBadPaths) {
   EXPECT_FALSE(write_file("", "x"));
 }
 
+TEST(NewFile, IsCreatedExclusivelyAndRemovedUnlessKept) {
+  TempFolder dir;
+  mode_t old_mask = ::umask(022);
+  {
+    auto kept = NewFile::create(dir / "kept", 0666);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->path(), dir / "kept");
+    ASSERT_TRUE(kept->write("first "));
+    ASSERT_TRUE(kept->write("second"));
+    kept->keep();
+    ASSERT_TRUE(NewFile::create(dir / "dropped", 0600));
+  }
+  ::umask(old_mask);
+  EXPECT_EQ(read_test_file(dir / "kept"), "first second");
+  EXPECT_EQ(permissions_of(dir / "kept"), 0644u);
+  EXPECT_FALSE(path_exists(dir / "dropped"));
+
+  // Anything already at the name is refused and left as it was.
+  ASSERT_EQ(::symlink("target", (dir / "dangling").c_str()), 0);
+  for (const char* name : {"kept", "dangling"}) {
+    auto refused = NewFile::create(dir / name, 0600);
+    ASSERT_FALSE(refused) << name;
+    EXPECT_EQ(EngineError(refused.error()).display(), "File exists (os error 17)");
+  }
+  EXPECT_EQ(read_test_file(dir / "kept"), "first second");
+  EXPECT_FALSE(path_exists(dir / "target"));
+  EXPECT_EQ(EngineError(NewFile::create(std::string("a\0b", 3), 0600).error()).display(),
+            "file name contained an unexpected NUL byte");
+}
+
+TEST(NewFile, LeavesWhatTookItsNameAlone) {
+  TempFolder dir;
+  {
+    auto moved = NewFile::create(dir / "file", 0600);
+    ASSERT_TRUE(moved);
+    ASSERT_EQ(::rename((dir / "file").c_str(), (dir / "aside").c_str()), 0);
+    write_test_file(dir / "file", "someone else's");
+    auto replaced_by_link = NewFile::create(dir / "link", 0600);
+    ASSERT_TRUE(replaced_by_link);
+    ASSERT_EQ(::unlink((dir / "link").c_str()), 0);
+    ASSERT_EQ(::symlink("aside", (dir / "link").c_str()), 0);
+  }
+  EXPECT_EQ(read_test_file(dir / "file"), "someone else's");
+  EXPECT_TRUE(path_exists(dir / "aside"));
+  char target[16] = {};
+  EXPECT_EQ(::readlink((dir / "link").c_str(), target, sizeof target - 1), 5);
+}
+
+TEST(NewFile, RenamesOverAFileOrALinkButNotAFolder) {
+  TempFolder outside, dir;
+  write_test_file(outside / "victim", "untouched");
+  ASSERT_EQ(::symlink((outside / "victim").c_str(), (dir / "to-victim").c_str()), 0);
+  ASSERT_EQ(::symlink((outside / "planted").c_str(), (dir / "dangling").c_str()), 0);
+  write_test_file(dir / "file", "old");
+  for (const char* target : {"to-victim", "dangling", "file"}) {
+    auto file = NewFile::create(dir / "new", 0600);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write("new"));
+    ASSERT_TRUE(file->rename_over(dir / target)) << target;
+    struct stat status{};
+    ASSERT_EQ(::lstat((dir / target).c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode)) << target;
+    EXPECT_EQ(read_test_file(dir / target), "new");
+  }
+  EXPECT_EQ(read_test_file(outside / "victim"), "untouched");
+  EXPECT_FALSE(path_exists(outside / "planted"));
+
+  ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0777), 0);
+  {
+    auto file = NewFile::create(dir / "new", 0600);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(testing::failure_of(file->rename_over(dir / "folder")), "Is a directory (os error 21)");
+    EXPECT_EQ(testing::failure_of(file->rename_over(std::string("a\0b", 3))),
+              "file name contained an unexpected NUL byte");
+  }
+  EXPECT_FALSE(path_exists(dir / "new"));  // the failed rename left it to be removed
+  EXPECT_TRUE(path_exists(dir / "folder"));
+}
+
 TEST(CreateFolders, MakesMissingAncestorsAndAcceptsExistingFolders) {
   TempFolder dir;
   ASSERT_TRUE(create_folders(dir / "deep/a/b"));

@@ -1,7 +1,7 @@
 // CommonJS to ES-module rewriting of any text: one output line for each input line, UTF-8
 // when the input is; a line whose first word after its indentation is none of const, module,
-// exports and Object comes out unchanged, and a rewritten line keeps its indentation and is an
-// import or an export.
+// exports, Object and require comes out unchanged, and a rewritten line keeps its indentation
+// and is an import or an export.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,7 +15,7 @@ namespace {
 bool may_match(std::string_view line) {
   std::string_view word = fuzz::after_indentation(line);
   return word.starts_with("const") || word.starts_with("module") || word.starts_with("exports") ||
-         word.starts_with("Object");
+         word.starts_with("Object") || word.starts_with("require");
 }
 
 }  // namespace

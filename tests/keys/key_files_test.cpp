@@ -78,11 +78,17 @@ mode_t permissions_of(const std::string& path) {
   return status.st_mode & 07777;
 }
 
-TEST(CreateKeyFile, WritesANewFileWithTheGivenPermissions) {
+TEST(CreateKeyFile, MakesANewFileWithTheGivenPermissions) {
   TempFolder dir;
   mode_t old_mask = ::umask(022);
-  EXPECT_TRUE(create_key_file("out", dir / "secret", "key", 0600));
-  EXPECT_TRUE(create_key_file("out", dir / "public", "pub", 0666));
+  {
+    auto secret = create_key_file("out", dir / "secret", 0600);
+    auto open = create_key_file("out", dir / "public", 0666);
+    ASSERT_TRUE(secret && open);
+    ASSERT_TRUE(secret->write("key"));
+    secret->keep();
+    open->keep();
+  }
   ::umask(old_mask);
   EXPECT_EQ(read_test_file(dir / "secret"), "key");
   EXPECT_EQ(permissions_of(dir / "secret"), 0600u);
@@ -93,7 +99,7 @@ TEST(CreateKeyFile, RefusesWhatAppearedSinceTheTestAndTouchesNothing) {
   for (const Plant& plant : plants) {
     TempFolder dir;
     plant.make(dir, dir / "private.pem");
-    EXPECT_EQ(failure_of(create_key_file("out", dir / "private.pem", "key", 0600)), refusal_in_out) << plant.what;
+    EXPECT_EQ(failure_of(create_key_file("out", dir / "private.pem", 0600)), refusal_in_out) << plant.what;
     // Nothing was written through a link, nor was its target created.
     if (std::string(plant.what) == "a dangling link") {
       EXPECT_NE(::access((dir / "target").c_str(), F_OK), 0);
@@ -108,9 +114,10 @@ TEST(CreateKeyFile, RefusesWhatAppearedSinceTheTestAndTouchesNothing) {
 
 TEST(CreateKeyFile, PassesOtherFailuresOn) {
   TempFolder dir;
-  EXPECT_EQ(failure_of(create_key_file("out", dir / "missing/private.pem", "key", 0600)),
+  EXPECT_EQ(failure_of(create_key_file("out", dir / "missing/private.pem", 0600)),
             "No such file or directory (os error 2)");
-  EXPECT_EQ(failure_of(create_key_file("out", dir / "a/", "key", 0600)), "Is a directory (os error 21)");
+  EXPECT_EQ(failure_of(create_key_file("out", dir / "a/", 0600)), "Is a directory (os error 21)");
+  EXPECT_EQ(failure_of(create_key_file("out", dir / std::string(300, 'p'), 0600)), "File name too long (os error 36)");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "support/descriptor_one.hpp"
+#include "support/file_size_limit.hpp"
 #include "support/result.hpp"
 #include "support/temp_folder.hpp"
 
@@ -22,6 +22,7 @@ namespace {
 
 using Botan::BigInt;
 using testing::capture_descriptor_one;
+using testing::entries_of;
 using testing::read_test_file;
 using testing::TempFolder;
 using testing::write_test_file;
@@ -72,13 +73,6 @@ mode_t permissions_of(const std::string& path) {
   struct stat status{};
   ::lstat(path.c_str(), &status);
   return status.st_mode & 07777;
-}
-
-std::vector<std::string> entries_of(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::ranges::sort(names);
-  return names;
 }
 
 // The usual mask, so that "0666 less the mask" has one answer.
@@ -249,18 +243,26 @@ TEST_F(KeyGeneration, JoinsTheOutputAsGivenAndUsesTheCurrentFolderForAnEmptyOne)
   EXPECT_EQ(entries_of(dir.path()), (std::vector<std::string>{"key-info.json", "key.bin", "keys"}));
 }
 
-TEST_F(KeyGeneration, ReplacesAnOldDescriptionButNeverWritesThroughItsFolder) {
+TEST_F(KeyGeneration, ReplacesAnOldDescriptionOrALinkThereButNeverWritesThroughIt) {
   TempFolder dir;
   write_test_file(dir / "key-info.json", "old description");
   ASSERT_EQ(generate(raw_options(dir.path())).failure, "");
   EXPECT_TRUE(read_test_file(dir / "key-info.json").starts_with("{\n"));
 
-  TempFolder blocked;
-  ASSERT_EQ(::mkdir((blocked / "key-info.json").c_str(), 0777), 0);
-  Outcome outcome = generate(raw_options(blocked.path()));
-  EXPECT_EQ(outcome.failure, "Is a directory (os error 21)");
-  EXPECT_EQ(outcome.report, "");
-  EXPECT_EQ(read_test_file(blocked / "key.bin").size(), 32u);  // the key file stays
+  // A link there is replaced itself; what it points to, or would create, is left alone.
+  TempFolder outside;
+  write_test_file(outside / "victim.txt", "victim");
+  for (const char* target : {"../victim.txt", "../planted"}) {
+    const std::string keys = outside / ("keys-" + std::string(target + 3));
+    ASSERT_EQ(::mkdir(keys.c_str(), 0777), 0);
+    ASSERT_EQ(::symlink(target, (keys + "/key-info.json").c_str()), 0);
+    ASSERT_EQ(generate(raw_options(keys)).failure, "") << target;
+    EXPECT_EQ(entries_of(keys), (std::vector<std::string>{"key-info.json", "key.bin"}));
+    EXPECT_FALSE(std::filesystem::is_symlink(keys + "/key-info.json"));
+    EXPECT_EQ(permissions_of(keys + "/key-info.json"), 0644u);
+  }
+  EXPECT_EQ(read_test_file(outside / "victim.txt"), "victim");
+  EXPECT_EQ(entries_of(outside.path()), (std::vector<std::string>{"keys-planted", "keys-victim.txt", "victim.txt"}));
 }
 
 TEST_F(KeyGeneration, TakesKeyNamesWithASlashAsTheyAre) {
@@ -269,21 +271,88 @@ TEST_F(KeyGeneration, TakesKeyNamesWithASlashAsTheyAre) {
   root.raw_name = "/";  // the root exists
   EXPECT_EQ(generate(root).failure, refusal(dir.path()));
 
-  KeyGenOptions folder_like = raw_options(dir.path());
-  folder_like.raw_name = "a/";
-  Outcome outcome = generate(folder_like);
-  EXPECT_EQ(outcome.failure, "Is a directory (os error 21)");
-  EXPECT_EQ(outcome.report, "");
-  EXPECT_TRUE(entries_of(dir.path()).empty());
+  // A name ending in "/" cannot be created as a file; in RSA mode the private key file made
+  // before it goes again.
+  for (bool raw : {true, false}) {
+    KeyGenOptions folder_like = raw ? raw_options(dir.path()) : rsa_options(dir.path());
+    (raw ? folder_like.raw_name : folder_like.public_name) = "a/";
+    Outcome outcome = generate(folder_like);
+    EXPECT_EQ(outcome.failure, "Is a directory (os error 21)");
+    EXPECT_EQ(outcome.report, "");
+    EXPECT_TRUE(entries_of(dir.path()).empty());
+  }
+}
 
-  // In RSA mode the key is made by then: the private key file stays, still private.
-  KeyGenOptions rsa = rsa_options(dir.path());
-  rsa.public_name = "a/";
-  outcome = generate(rsa);
-  EXPECT_EQ(outcome.failure, "Is a directory (os error 21)");
-  EXPECT_EQ(outcome.report, "");
-  EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"private.pem"});
-  EXPECT_EQ(permissions_of(dir / "private.pem"), 0600u);
+// A failed call takes away the key files it made, and only them: the folder is left as it was,
+// and a plain retry succeeds once the cause is gone.
+struct FailingCall {
+  const char* what;
+  KeyGenOptions options;
+  std::string failure;
+  rlim_t file_size_limit = 0;    // none when 0
+  bool key_info_folder = false;  // "key-info.json" is a folder, removed before the retry
+};
+
+void expect_folder_left_as_it_was(const FailingCall& c) {
+  TempFolder dir;
+  const std::string keys = dir / "keys";
+  ASSERT_EQ(::mkdir(keys.c_str(), 0777), 0);
+  write_test_file(keys + "/notes.txt", "kept");
+  if (c.key_info_folder) {
+    ASSERT_EQ(::mkdir((keys + "/key-info.json").c_str(), 0777), 0);
+  }
+  const std::vector<std::string> before = entries_of(keys);
+
+  KeyGenOptions options = c.options;
+  options.output = keys;
+  Outcome outcome;
+  if (c.file_size_limit == 0) {
+    outcome = generate(options);
+  } else {
+    outcome.failure = testing::under_file_size_limit(c.file_size_limit, [&] {
+      Outcome in_child = generate(options);
+      return in_child.failure + in_child.report;
+    });
+  }
+  EXPECT_EQ(outcome.failure, c.failure) << c.what;
+  EXPECT_EQ(outcome.report, "") << c.what;
+  EXPECT_EQ(entries_of(keys), before) << c.what;
+  EXPECT_EQ(read_test_file(keys + "/notes.txt"), "kept");
+
+  if (c.key_info_folder) {
+    ASSERT_EQ(::rmdir((keys + "/key-info.json").c_str()), 0);
+  }
+  KeyGenOptions retry = c.options.raw ? raw_options(keys, c.options.size) : rsa_options(keys, c.options.size);
+  EXPECT_EQ(generate(retry).failure, "") << c.what;
+}
+
+TEST_F(KeyGeneration, AKeyFileThatCannotBeMadeLeavesTheFolderAsItWas) {
+  const std::string long_name(300, 'p');
+  auto with = [](KeyGenOptions options, std::string KeyGenOptions::*name, std::string value) {
+    options.*name = std::move(value);
+    return options;
+  };
+  const FailingCall cases[] = {
+      {"long private name", with(rsa_options(""), &KeyGenOptions::private_name, long_name),
+       "File name too long (os error 36)"},
+      {"long public name", with(rsa_options(""), &KeyGenOptions::public_name, long_name),
+       "File name too long (os error 36)"},
+      {"public name key-info.json/", with(rsa_options(""), &KeyGenOptions::public_name, "key-info.json/"),
+       "Is a directory (os error 21)"},
+      {"long raw name", with(raw_options(""), &KeyGenOptions::raw_name, long_name), "File name too long (os error 36)"},
+  };
+  for (const FailingCall& c : cases) expect_folder_left_as_it_was(c);
+}
+
+TEST_F(KeyGeneration, AFailedWriteOfAnyFileTakesTheKeyFilesAway) {
+  const FailingCall cases[] = {
+      {"raw key cut short", raw_options("", 4096), "File too large (os error 27)", 1000},
+      {"key-info.json cut short", raw_options("", 16), "File too large (os error 27)", 64},
+      {"private key cut short", rsa_options(""), "File too large (os error 27)", 1000},
+      {"key-info.json a folder, raw", raw_options(""), "Is a directory (os error 21)", 0, true},
+      {"key-info.json a folder, RSA", rsa_options(""), "Is a directory (os error 21)", 0, true},
+  };
+  for (const FailingCall& c : cases) expect_folder_left_as_it_was(c);
 }
 
 // ---- RSA mode, read back with openssl ------------------------------------------------------

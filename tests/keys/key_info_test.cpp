@@ -6,7 +6,9 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
+#include "support/file_size_limit.hpp"
 #include "support/result.hpp"
 #include "support/temp_folder.hpp"
 
@@ -14,6 +16,7 @@ namespace dsf {
 namespace {
 
 using testing::failure_of;
+using testing::entries_of;
 using testing::read_test_file;
 using testing::TempFolder;
 using testing::write_test_file;
@@ -99,11 +102,32 @@ TEST(WriteKeyInfo, WritesWithTheMaskAppliedInTheCurrentFolderForAnEmptyOutput) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
+TEST(WriteKeyInfo, ReplacesALinkAtItsNameAndLeavesTheTargetAlone) {
+  TempFolder outside;
+  write_test_file(outside / "victim.txt", "not a description");
+  const std::array<std::string, 3> targets{"../victim.txt", "../planted", outside / "planted"};
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const std::string dir = outside / ("keys" + std::to_string(i));
+    ASSERT_EQ(::mkdir(dir.c_str(), 0777), 0);
+    ASSERT_EQ(::symlink(targets[i].c_str(), (dir + "/key-info.json").c_str()), 0);
+    const std::array<std::string, 1> names{"key.bin"};
+    ASSERT_TRUE(write_key_info(rsa_options(dir), names)) << targets[i];
+    struct stat status{};
+    ASSERT_EQ(::lstat((dir + "/key-info.json").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode)) << targets[i];
+    EXPECT_TRUE(read_test_file(dir + "/key-info.json").starts_with("{\n  \"comment\": null,")) << targets[i];
+    EXPECT_EQ(entries_of(dir), std::vector<std::string>{"key-info.json"});
+  }
+  EXPECT_EQ(read_test_file(outside / "victim.txt"), "not a description");
+  EXPECT_EQ(entries_of(outside.path()), (std::vector<std::string>{"keys0", "keys1", "keys2", "victim.txt"}));
+}
+
 TEST(WriteKeyInfo, ReportsFailuresOfTheWriteAndOfTheJsonPrinter) {
   TempFolder dir;
   const std::array<std::string, 1> names{"key.bin"};
   ASSERT_EQ(::mkdir((dir / "key-info.json").c_str(), 0777), 0);
   EXPECT_EQ(failure_of(write_key_info(rsa_options(dir.path()), names)), "Is a directory (os error 21)");
+  EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"key-info.json"});  // no new file left behind
 
   // Text that is not UTF-8 cannot be printed as JSON; no file is written then.
   TempFolder other;
@@ -113,6 +137,20 @@ TEST(WriteKeyInfo, ReportsFailuresOfTheWriteAndOfTheJsonPrinter) {
   ASSERT_FALSE(failed);
   EXPECT_NE(dynamic_cast<const JsonError*>(&failed.error().object()), nullptr);
   EXPECT_NE(::access((other / "key-info.json").c_str(), F_OK), 0);
+}
+
+TEST(WriteKeyInfo, AWriteCutShortLeavesTheOldDescriptionWhole) {
+  TempFolder dir;
+  const std::string old_text(500, 'x');
+  write_test_file(dir / "key-info.json", old_text);
+  const std::array<std::string, 1> names{"key.bin"};
+  std::string failure = testing::under_file_size_limit(64, [&] {
+    Status written = write_key_info(rsa_options(dir.path()), names);
+    return written ? std::string("written") : written.error().display();
+  });
+  EXPECT_EQ(failure, "File too large (os error 27)");
+  EXPECT_EQ(read_test_file(dir / "key-info.json"), old_text);
+  EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"key-info.json"});
 }
 
 }  // namespace

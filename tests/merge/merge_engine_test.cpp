@@ -194,5 +194,46 @@ TEST(Extensions, AcceptsTheSevenJavaScriptExtensionsInAnyCase) {
   }
 }
 
+// The merged files of sources whose meaning TABs, a byte-order mark or the rewriting used to
+// change, byte for byte.
+TEST(MergeFiles, WritesSourcesThatNeedTheirMeaningKeptByteForByte) {
+  constexpr std::string_view hello_python = "print('hi')\n";
+  constexpr std::string_view hello_line = "1 // (lambda: exec(\"\"\"print(\\'hi\\')\"\"\", globals()) or 1)()\n";
+  struct Case {
+    std::string_view python, js, merged;
+  };
+  TempFolder folder;
+  for (auto [python, js, merged] : {
+           Case{"\uFEFFprint('hi')\r\n", "console.log(1)\n",
+                "1 // (lambda: exec(\"\"\"print(\\'hi\\')\"\"\", globals()) or 1)()\n"
+                "lambda: eval(\"console.log(1)\\n\")"},
+           Case{hello_python, "\uFEFFimport fs from 'node:fs';\n",
+                "lambda: eval(\"const fs = require(\\\"node:fs\\\").default ?? require(\\\"node:fs\\\");\\n\")"},
+           Case{hello_python, "", "lambda: eval(\"\")"},
+           Case{hello_python, "\n", "lambda: eval(\"\")"},
+           Case{hello_python, "export {};\n", "lambda: eval(\"\")"},
+           Case{hello_python, "export { }\r\nexport {};\n", "lambda: eval(\"\")"},
+           Case{hello_python, "import \"node:fs\";\nconsole.log(2)",
+                "lambda: eval(\"require(\\\"node:fs\\\");\\nconsole.log(2)\\n\")"},
+           Case{"if x:\n        a = 1\nelse:\n      a = 2\n", "x\n",
+                "1 // (lambda: exec(\"\"\"if x:\\n        a = 1\\nelse:\\n      a = 2\"\"\", globals()) or 1)()\n"
+                "lambda: eval(\"x\\n\")"},
+           Case{"s = '''\n   three\n'''\nif s:\n    print(s)\n", "x\n",
+                "1 // (lambda: exec(\"\"\"s = \\'\\'\\'\\n   three\\n\\'\\'\\'\\nif s:\\n    print(s)\"\"\", globals()) or 1)()\n"
+                "lambda: eval(\"x\\n\")"},
+           Case{"if x:\n    s = 'a' \\\n      'b'\n", "x\n",
+                "1 // (lambda: exec(\"\"\"if x:\\n    s = \\'a\\' \\\\\\n      \\'b\\'\"\"\", globals()) or 1)()\n"
+                "lambda: eval(\"x\\n\")"},
+       }) {
+    write_test_file(folder / "app.py", python);
+    write_test_file(folder / "app.js", js);
+    Outcome outcome = merge_reporting(folder / "app.py", folder / "app.js", folder / "m.py.js");
+    ASSERT_TRUE(outcome.status) << display(outcome.status);
+    std::string expected(merged);
+    if (python == hello_python) expected.insert(0, hello_line);
+    EXPECT_EQ(read_test_file(folder / "m.py.js"), expected) << python << " / " << js;
+  }
+}
+
 }  // namespace
 }  // namespace dsf

@@ -35,29 +35,62 @@ TEST(MergedFile, BuildsTheTemplateFilledWithBothPayloads) {
   }
 }
 
-TEST(PythonPayload, NormalisesLineBreaksAndReindentsWithTabs) {
+TEST(PythonPayload, NormalisesLineBreaksReindentsAndEscapes) {
   struct Case { std::string_view source, payload; };
   for (auto [source, payload] : {
            Case{"a\r\nb\rc", R"x(a\nb\nc)x"},
            Case{"a\nb\nc", R"x(a\nb\nc)x"},
-           Case{"a\n  b\n    c", R"x(a\n\tb\n\t\tc)x"},
-           Case{"a\n  b\n \n    c", R"x(a\n\t\tb\n\t\n\t\t\t\tc)x"},  // a blank line of one space: unit 1
+           Case{"a\r\n  b\r    c", R"x(a\n\tb\n\t\tc)x"},
            Case{"x\n", "x"},
            Case{"x\n\n", R"x(x\n)x"},
            Case{"x  ", "x  "},
-           Case{"if a:\n      b\n   c", R"x(if a:\n\t\tb\n\tc)x"},  // unit 3: six spaces are two TABs
-           Case{"a\n    b\n      c", R"x(a\n\tb\n\tc)x"},  // unit 4: the remainder of six is dropped
            Case{"print('a')", R"x(print(\'a\'))x"},
            Case{"x = \"\"\"doc\"\"\"", R"x(x = \"\"\"doc\"\"\")x"},
            Case{"s = 'a\\n'", R"x(s = \'a\\n\')x"},
+           Case{"s = 'a' \\\r\n  'b'", R"x(s = \'a\' \\\n  \'b\')x"},  // joined by a backslash: kept
        }) {
     EXPECT_EQ(prepare_python_payload(source), payload) << source;
   }
 }
 
-TEST(PythonPayload, KeepsLinesWhoseIndentationIsNotOnlySpaces) {
-  EXPECT_EQ(reindent_python("if a:\n\tb\n\t\tc\n  d"), "if a:\n\tb\n\t\tc\n\td");
-  EXPECT_EQ(reindent_python("  \tx\n\u00A0y"), "  \tx\n\u00A0y");
+TEST(ReindentPython, TurnsLeadingSpacesIntoTabsWhereThatIsExact) {
+  struct Case { std::string_view source, result; };
+  for (auto [source, result] : {
+           Case{"a\n  b\n    c", "a\n\tb\n\t\tc"},                            // unit 2
+           Case{"if a:\n    b\n        c\n    d\n", "if a:\n\tb\n\t\tc\n\td"},  // unit 4
+           Case{"if a:\n      b\n   c", "if a:\n\t\tb\n\tc"},                  // unit 3
+           Case{"def f():\n    x = 1\n\n    \n    return x", "def f():\n\tx = 1\n\n\t\n\treturn x"},
+           Case{"a\n  b\n \n    c", "a\n\t\tb\n\t\n\t\t\t\tc"},  // a blank line of one space: unit 1
+           Case{"if x:\n  y = 'a  \tb'  ", "if x:\n\ty = 'a  \tb'  "},  // only leading spaces count
+           Case{"s = ''\nif s:\n  t = \"\"", "s = ''\nif s:\n\tt = \"\""},  // two quotes open no string
+           Case{"x\n\n", "x\n"},
+           Case{"\n", ""},
+           Case{"", ""},
+       }) {
+    EXPECT_EQ(reindent_python(source), result) << source;
+  }
+}
+
+// Where TABs could change a string's value or the blocks, every line stays as it is; only the
+// final line break goes, as it always does.
+TEST(ReindentPython, KeepsEveryLineWhereTabsWouldNotBeExact) {
+  for (std::string_view source : {
+           "if a:\n        b\nelse:\n      c\n",                 // blocks at 8 and 6 spaces
+           "a\n    b\n      c",                                  // 6 is no multiple of 4
+           "def f():\n    x = (1 +\n         2)\n    return x",  // a continuation line at 9
+           "def f():\n    \"\"\"Doc.\n\n       Indented.\n    \"\"\"",
+           "x = '''\n    three\n'''\nif x:\n    y",
+           "s = 'one \\\n    two'\nif s:\n    print(s)",  // a string continued by a backslash
+           "x = 1 + \\\n    2\nif x:\n    y",
+           "if a:\n\tb\n\t\tc",         // TABs
+           "if a:\n    b\n\f    c",     // a form feed
+           "if a:\n\tb\nif c:\n    d",  // TABs and spaces in different lines
+           "if a:\n  \tb\n  c",         // and in one line
+           "  x\n\u00A0 y",             // a no-break space
+       }) {
+    std::string_view expected = source.ends_with('\n') ? source.substr(0, source.size() - 1) : source;
+    EXPECT_EQ(reindent_python(source), expected) << source;
+  }
 }
 
 TEST(PythonPayload, EscapesLineSeparatorsThatWouldEndTheJavaScriptComment) {

@@ -24,13 +24,17 @@ def sources(in_tmp):
     return in_tmp
 
 
-def normalised_python(text):
-    """What a merge and a split make of a Python source indented by four spaces or by TABs."""
-    return re.sub(r"(?m)^( +)", lambda spaces: "\t" * (len(spaces[1]) // 4), text).removesuffix("\n")
+def normalised_python(text, tabs):
+    """What a merge and a split make of a Python source: the final line break goes, and leading
+    spaces become TABs, four to a TAB, where the merge can do that exactly."""
+    text = text.removesuffix("\n")
+    return re.sub(r"(?m)^( +)", lambda spaces: "\t" * (len(spaces[1]) // 4), text) if tabs else text
 
 
-@pytest.mark.parametrize("python_source", ["app.py", "tabs.py"])
-def test_merged_file_runs_in_python_and_node_as_its_sources_do(sources, python_source, capfd):
+# app.py keeps its spaces (it holds triple quotes, backslash continuations and uneven
+# continuation lines), tabs.py its TABs; spaces.py is indented by four spaces and nothing else.
+@pytest.mark.parametrize("python_source, tabs", [("app.py", False), ("tabs.py", False), ("spaces.py", True)])
+def test_merged_file_runs_in_python_and_node_as_its_sources_do(sources, python_source, tabs, capfd):
     expected_python = run(sys.executable, python_source, cwd=sources)
     expected_node = run("node", "app.mjs", cwd=sources)
 
@@ -46,7 +50,7 @@ def test_merged_file_runs_in_python_and_node_as_its_sources_do(sources, python_s
     dsf.split("merged/app.py.cjs", "back")
     assert capfd.readouterr().out == "Split:\n  back/result.py\n  back/result.cjs\n"
     python_back = (sources / "back/result.py").read_text()
-    assert python_back == normalised_python((sources / python_source).read_text())
+    assert python_back == normalised_python((sources / python_source).read_text(), tabs)
     assert run(sys.executable, "back/result.py", cwd=sources) == expected_python
     assert run("node", "back/result.cjs", cwd=sources) == expected_node
 
@@ -87,3 +91,71 @@ def test_report_goes_to_descriptor_one_and_a_closed_output_is_no_failure(run_pyt
     assert shown.stdout == "Merged:\n  out/result.py.mjs\n"
     closed = run_python(code.format(prepare="os.close(1)"), sources)
     assert (closed.returncode, closed.stdout, closed.stderr) == (0, "", "done\n")
+
+
+UNEVEN = '''def pick(x):
+    if x:
+        return "yes"
+    else:
+      return "no"
+
+
+print(pick(1), pick(0))
+'''
+
+STRINGS = """s = '''
+   three
+'''
+print(repr(s))
+
+
+def f():
+    \"\"\"Doc.
+
+       Indented.
+    \"\"\"
+    return f.__doc__
+
+
+print(repr(f()))
+t = 'one \\
+    two'
+print(repr(t))
+"""
+
+HELLO = "print('python')\n"
+
+# Python source, JavaScript source, extension of the JavaScript source.
+CASES = {
+    "byte-order marks": ("\ufeff" + HELLO, "\ufeffimport { join } from 'node:path';\nconsole.log(join('a', 'b'));\n",
+                         "mjs"),
+    "empty JavaScript": (HELLO, "", "js"),
+    "a blank line of JavaScript": (HELLO, "\n", "js"),
+    "export {}": (HELLO, "export {};\nconsole.log('module');\n", "mjs"),
+    "side-effect imports": (HELLO, "import './side.cjs';\nimport \"node:fs\";\nconsole.log('after');\n", "mjs"),
+    "uneven indentation": (UNEVEN, "console.log('js');\n", "js"),
+    "strings with leading spaces": (STRINGS, "console.log('js');\n", "js"),
+}
+
+
+@pytest.mark.parametrize("python, js, extension", CASES.values(), ids=CASES.keys())
+def test_sources_that_need_their_meaning_kept_run_alike_before_and_after_split(in_tmp, python, js, extension, capfd):
+    (in_tmp / "app.py").write_bytes(python.encode())
+    (in_tmp / f"app.{extension}").write_bytes(js.encode())
+    for folder in ".", "cjs", "esm":
+        (in_tmp / folder).mkdir(exist_ok=True)
+        (in_tmp / folder / "side.cjs").write_text("console.log('side');\n")
+    expected_python = run(sys.executable, "app.py", cwd=in_tmp)
+    expected_node = run("node", f"app.{extension}", cwd=in_tmp)
+
+    dsf.merge("app.py", f"app.{extension}", "m.py.js")
+    shutil.copy(in_tmp / "m.py.js", in_tmp / "m.py.mjs")
+    dsf.split("m.py.js", "cjs")
+    dsf.split("m.py.mjs", "esm")
+    capfd.readouterr()
+    assert run(sys.executable, "m.py.js", cwd=in_tmp) == expected_python
+    assert run("node", "m.py.js", cwd=in_tmp) == expected_node
+    for python_back in "cjs/result.py", "esm/result.py":
+        assert run(sys.executable, python_back, cwd=in_tmp) == expected_python
+    assert run("node", "cjs/result.js", cwd=in_tmp) == expected_node
+    assert run("node", "esm/result.mjs", cwd=in_tmp) == expected_node

@@ -31,7 +31,9 @@ TEST(ScanPayloadLine, FindsBothPayloadsInAnyOrderAmongOtherLines) {
 
 TEST(ScanPayloadLine, LaterLinesWinAndBrokenLinesChangeNothing) {
   EXPECT_EQ(scan({python_line, R"x(1 // (lambda: exec("""b""", globals()) or 1)())x"}).python_raw, R"x("b")x");
-  EXPECT_FALSE(payloads_complete(scan({python_line, js_line, R"x(lambda: eval(""))x"})));
+  RawPayloads emptied = scan({python_line, js_line, R"x(lambda: eval(""))x"});
+  EXPECT_EQ(emptied.js_raw, "");
+  EXPECT_TRUE(payloads_complete(emptied));
   EXPECT_EQ(scan({R"x(lambda: eval("x");)x"}).js_raw, "x");
   EXPECT_EQ(scan({R"x(lambda: eval("a") + b("c"))x"}).js_raw, R"x(a") + b("c)x");
 
@@ -42,10 +44,26 @@ TEST(ScanPayloadLine, LaterLinesWinAndBrokenLinesChangeNothing) {
   EXPECT_FALSE(payloads_complete(scan({std::string(" ") + std::string(python_line), "\uFEFF" + std::string(js_line)})));
 }
 
-TEST(PayloadsComplete, AcceptsAnEmptyPythonSourceButNoEmptyJavaScript) {
-  RawPayloads p = scan({R"x(1 // (lambda: exec("""""", globals()) or 1)())x", js_line});
+// A recognised payload line counts, whatever its payload holds; a line that is no payload line
+// does not.
+TEST(PayloadsComplete, AsksForARecognisedLineOfEachLanguage) {
+  constexpr std::string_view empty_python = R"x(1 // (lambda: exec("""""", globals()) or 1)())x";
+  constexpr std::string_view empty_js = R"x(lambda: eval(""))x";
+  RawPayloads p = scan({empty_python, empty_js});
   EXPECT_TRUE(payloads_complete(p));
   EXPECT_EQ(decode_python_payload(p.python_raw), "");
+  EXPECT_EQ(decode_js_payload(p.js_raw), "");
+  EXPECT_TRUE(payloads_complete(scan({R"x(1 // (lambda: exec("""", globals()) or 1)())x", js_line})));
+
+  for (const RawPayloads& incomplete : {
+           scan({}),
+           scan({empty_python}),
+           scan({empty_js, "x"}),
+           scan({R"x(1 // (lambda: exec("", globals()) or 1)())x", empty_js}),  // its marker overlaps the prefix
+           scan({python_line, R"x(lambda: eval("))x"}),
+       }) {
+    EXPECT_FALSE(payloads_complete(incomplete));
+  }
 }
 
 TEST(Decode, ReadsEachEscapeOnceAndCopiesOtherBackslashes) {
@@ -93,7 +111,7 @@ RawPayloads write_and_scan(std::string_view python, std::string_view js) {
 void expect_normalised_round_trip(std::string_view python, std::string_view js) {
   RawPayloads p = write_and_scan(python, js);
   std::string js_expected = terminate_js_lines(normalize_line_breaks(js));
-  ASSERT_EQ(payloads_complete(p), !js_expected.empty()) << js;
+  ASSERT_TRUE(payloads_complete(p)) << js;
   EXPECT_EQ(decode_python_payload(p.python_raw), reindent_python(normalize_line_breaks(python))) << python;
   EXPECT_EQ(decode_js_payload(p.js_raw), js_expected) << js;
 }
@@ -104,7 +122,7 @@ TEST(MergedFile, SplitGivesBackTheNormalisedSources) {
   expect_normalised_round_trip("x = 1 + \\\n    2\nif x:\n\ty = \"a\\\tb\"\n", "s = 'a\\\n' + `\\\tx`\n");
   expect_normalised_round_trip("print('__LITERAL_N__', '__LITERAL_T__')", "log('__LITERAL_N__', \"__LITERAL_T__\")");
   expect_normalised_round_trip("s = 'a\u2028b\u2029' # \\u2028", "s = 'a\u2028b' // \\u2029");
-  EXPECT_EQ(decode_python_payload(write_and_scan("a = 1 + \\\n  2", "x").python_raw), "a = 1 + \\\n\t2");
+  EXPECT_EQ(decode_python_payload(write_and_scan("a = 1 + \\\n  2", "x").python_raw), "a = 1 + \\\n  2");
 }
 
 TEST(MergedFile, SplitGivesBackTheNormalisedSourcesOfArbitraryTexts) {

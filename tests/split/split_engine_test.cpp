@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/text.hpp"
+#include "merge/merge_engine.hpp"
 #include "merge/payload_writer.hpp"
 #include "support/descriptor_one.hpp"
 #include "support/result.hpp"
@@ -310,8 +311,6 @@ TEST(SplitFile, RefusesFilesWithoutBothPayloadsAndWritesNothing) {
       "",
       two[0],
       two[1],
-      merged_text(python_source, ""),
-      two[0] + "\n" + two[1] + "\nlambda: eval(\"\")",
       "1 // (lambda: exec(\"\", globals()) or 1)()\nlambda: eval(\")",
       " " + two[0] + "\n" + two[1],
   };
@@ -321,10 +320,19 @@ TEST(SplitFile, RefusesFilesWithoutBothPayloadsAndWritesNothing) {
     EXPECT_FALSE(exists(dir / "out"));
   }
 
-  // An empty Python source is a file like any other.
-  write_test_file(dir / "m.py.js", merged_text("", commonjs_source));
-  EXPECT_NE(run_split(dir / "m.py.js", dir / "out"), "failed: Invalid merged file.");
-  EXPECT_EQ(read_test_file(dir / "out/result.py"), "");
+  // An empty source on either side is a file like any other, and so is a later empty payload.
+  struct Accepted { std::string file, python, js; };
+  for (const auto& [file, python, js] : {
+           Accepted{merged_text("", commonjs_source), "", std::string(commonjs_back)},
+           Accepted{merged_text(python_source, ""), std::string(python_back), ""},
+           Accepted{two[0] + "\n" + two[1] + "\nlambda: eval(\"\")", std::string(python_back), ""},
+       }) {
+    write_test_file(dir / "m.py.js", file);
+    const std::string out = dir / "out";
+    EXPECT_EQ(run_split(dir / "m.py.js", out), "Split:\n  " + out + "/result.py\n  " + out + "/result.js\n");
+    EXPECT_EQ(read_test_file(out + "/result.py"), python) << file;
+    EXPECT_EQ(read_test_file(out + "/result.js"), js) << file;
+  }
 }
 
 TEST(SplitFile, FailsOnAnyLineThatIsNoUtf8BeforeWritingAnything) {
@@ -378,8 +386,9 @@ TEST(SplitFile, FailsWhenAnOutputCannotBeMadeAndKeepsWhatWasWritten) {
   EXPECT_EQ(read_test_file(dir / "js/result.py"), python_back);
 }
 
-// What a merge puts in, a split gives back: the Python text with LF line breaks and TAB
-// indentation, the JavaScript text with LF line breaks and a final LF; nothing else changes.
+// What a merge puts in, a split gives back: the Python text with LF line breaks (and TAB
+// indentation where that is exact), the JavaScript text with LF line breaks and a final LF;
+// nothing else changes.
 TEST(SplitFile, GivesBackTheNormalisedSourcesOfAMerge) {
   TempFolder dir;
   const std::string python =
@@ -390,14 +399,15 @@ TEST(SplitFile, GivesBackTheNormalisedSourcesOfAMerge) {
       "        y = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
       "\tz = \"\u2028\u2029\"\n"
       "    \n";
+  // Its triple quotes, its backslash before a line break and its TAB keep its indentation.
   const std::string python_expected =
       "x = 1 + \\\n"
-      "\t2\n"
+      "    2\n"
       "s = \"\"\"a\\n\\tb \\\t \"\"\" + '\\'' \n"
       "if x:\n"
-      "\t\ty = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
+      "        y = '__LITERAL_N__ __LITERAL_T__ \\\\n'  \n"
       "\tz = \"\u2028\u2029\"\n"
-      "\t";
+      "    ";
   const std::string js =
       "const s = `a\\\r\n"
       "b\\\tc \\n \"q\" 'r'`  \r\n"
@@ -429,6 +439,38 @@ TEST(SplitFile, GivesBackArbitraryTextsThatAMergeTookIn) {
     ASSERT_NE(run_split(dir / "m.py.js", dir / "out").substr(0, 7), "failed:");
     EXPECT_EQ(read_test_file(dir / "out/result.py"), reindent_python(normalize_line_breaks(python)));
     EXPECT_EQ(read_test_file(dir / "out/result.js"), terminate_js_lines(normalize_line_breaks(js)));
+  }
+}
+
+// What a split gives back of merges whose sources need their meaning kept, byte for byte: in
+// CommonJS form from a .py.js name and in ES-module form from a .py.mjs name.
+TEST(SplitFile, GivesBackSourcesThatNeedTheirMeaningKeptByteForByte) {
+  struct Case {
+    std::string_view python, js, python_back, commonjs_back, esm_back;
+  };
+  TempFolder dir;
+  for (auto [python, js, python_back, commonjs_back, esm_back] : {
+           Case{"\uFEFFprint('hi')\n", "\uFEFFconsole.log(1)\n", "print('hi')", "console.log(1)\n", "console.log(1)"},
+           Case{"x = 1\n", "", "x = 1", "", ""},
+           Case{"x = 1\n", "export {};\n", "x = 1", "", ""},
+           Case{"x = 1\n", "import \"node:fs\";\n  import './side.cjs'\n", "x = 1",
+                "require(\"node:fs\");\n  require(\"./side.cjs\");\n", "import \"node:fs\";\n  import \"./side.cjs\";"},
+           Case{"if x:\n        a = 1\nelse:\n      a = 2\n", "x\n", "if x:\n        a = 1\nelse:\n      a = 2", "x\n", "x"},
+           Case{"def f():\n    \"\"\"Doc.\n\n       More.\n    \"\"\"\n", "x\n",
+                "def f():\n    \"\"\"Doc.\n\n       More.\n    \"\"\"", "x\n", "x"},
+           Case{"def f():\n    return 1\n", "x\n", "def f():\n\treturn 1", "x\n", "x"},
+       }) {
+    write_test_file(dir / "app.py", python);
+    write_test_file(dir / "app.js", js);
+    Status merged;
+    capture_descriptor_one([&] { merged = merge_files(dir / "app.py", dir / "app.js", dir / "m.py.js"); });
+    ASSERT_TRUE(merged) << merged.error().display();
+    write_test_file(dir / "m.py.mjs", read_test_file(dir / "m.py.js"));
+    ASSERT_NE(run_split(dir / "m.py.js", dir / "cjs").substr(0, 7), "failed:") << js;
+    ASSERT_NE(run_split(dir / "m.py.mjs", dir / "esm").substr(0, 7), "failed:") << js;
+    EXPECT_EQ(read_test_file(dir / "cjs/result.py"), python_back) << python;
+    EXPECT_EQ(read_test_file(dir / "cjs/result.js"), commonjs_back) << js;
+    EXPECT_EQ(read_test_file(dir / "esm/result.mjs"), esm_back) << js;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dsf::testing {
 
@@ -24,6 +25,9 @@ class TempFolder {
 // Small file helpers for test set-up, failing the test on error.
 void write_test_file(const std::string& path, std::string_view bytes);
 std::string read_test_file(const std::string& path);
+
+// The names in `folder`, sorted.
+std::vector<std::string> entries_of(const std::string& folder);
 
 // Runs `body` in `folder` as the current folder, then returns to the previous one.
 template <class Body>

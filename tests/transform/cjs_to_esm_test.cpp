@@ -31,6 +31,7 @@ TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
       {R"(exports.run = require("path").join;)", R"(export { join as run } from "path";)"},
       {"exports.format = format;", "export { format as format };"},
       {R"(Object.assign(exports, require("util"));)", R"(export * from "util";)"},
+      {R"(require("node:fs");)", R"(import "node:fs";)"},
       // The specifier of the second require reaches nothing and is not compared.
       {R"(const $x = require('a').default??require("b"))", R"(import $x from "a";)"},
       // What may follow a statement, and what the patterns demand around it.
@@ -52,7 +53,13 @@ TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
       {R"(module.exports = require("m");)", R"(export default require("m");)"},
       {"module.exports = {};", "export default {};"},
       {"module.exports = f();", "export default f();"},
-      {R"(require("m");)", R"(require("m");)"},
+      {R"(require('m'))", R"(import "m";)"},
+      {"\t require(\"./side.js\");  ", "\t import \"./side.js\";"},
+      {R"(require("m"); // note)", R"(require("m"); // note)"},
+      {R"(require("m").run();)", R"(require("m").run();)"},
+      {R"(require(m);)", R"(require(m);)"},
+      {R"(require("");)", R"(require("");)"},
+      {R"(requires("m");)", R"(requires("m");)"},
       {"exports.value = 42;", "exports.value = 42;"},
       {"exports.value = a.b;", "exports.value = a.b;"},
       {"exports.default = foo;", "export { foo as default };"},
@@ -84,6 +91,7 @@ TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {
       {"\u00A0\u3000module.exports = a;", "\u00A0\u3000export default a;"},
       {"\u2028exports.a = b;", "\u2028export { b as a };"},
       {"\u3000\u0085Object.assign(exports, require('m'));", "\u3000\u0085export * from \"m\";"},
+      {"\u2002require('m');\u3000", "\u2002import \"m\";"},
       // Between the tokens, and dropped after the statement, a CR included.
       {"const\u00A0fs\u2003=\u205Frequire(\"fs\");\u0085", "import * as fs from \"fs\";"},
       {"module.exports = a;\r", "export default a;"},
@@ -189,7 +197,8 @@ TEST(CjsTextToEsm, SplitsAndJoinsLines) {
 TEST(CjsTextToEsm, GivesTheLinesAsRewrittenOneByOne) {
   const std::vector<std::string> pieces = {"\n", "\r\n", "\r", " ", "\u00A0", "x", "const a = 1;",
                                            "const a = require(\"m\");", "exports.a = b;", "module.exports = c;",
-                                           "Object.assign(exports, require('m'));", "exports.a = 42;", ";"};
+                                           "Object.assign(exports, require('m'));", "exports.a = 42;", ";",
+                                           "require(\"m\")"};
   const CjsPatterns patterns;
   std::mt19937 random(20261210);
   for (int round = 0; round < 300; ++round) {

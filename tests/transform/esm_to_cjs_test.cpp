@@ -54,7 +54,6 @@ TEST(EsmToCjs, HandlesTheEdgesOfEachRule) {
             "let count=0\n"
             "async function load() {}\n"
             "export * as ns from \"m\";\n"
-            "export {};\n"
             "exports.count = count;\n"
             "exports.load = load;\n"
             "module.exports = a;;");
@@ -110,6 +109,11 @@ TEST(EsmToCjs, RewritesEachRuleKeepingTheIndentation) {
            Case{"  export { a, b as c, };", "  exports.a = a;\n  exports.c = b;"},
            Case{"export {a,,b}", "exports.a = a;\nexports.b = b;"},
            Case{"export { , }", ""},
+           // Empty braces only mark the file as a module.
+           Case{"export {};", ""},
+           Case{"a\n\texport {}  \nb", "a\nb"},
+           Case{"export { };", ""},
+           Case{"export {\u3000}", ""},
            Case{"export * from 'x';", "Object.assign(exports, require(\"x\"));"},
            Case{"\texport { a as b, c, } from './m'",
                 "\texports.b = require(\"./m\").a;\n\texports.c = require(\"./m\").c;"},
@@ -146,7 +150,8 @@ TEST(EsmToCjs, LeavesLinesThatNoRuleMatches) {
            "importa from \"m\"",
            "exports.a = 1",
            "export * as ns from \"m\";",
-           "export {};",
+           "export {} from \"m\";",
+           "export {}; // a module",
            "export { a } from \"m\"; // c",
            "export { a } from \"m\" ;",
            "export * from \"x\";;",

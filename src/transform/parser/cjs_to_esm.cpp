@@ -15,7 +15,7 @@ void append(std::string& out, std::initializer_list<std::string_view> parts) {
 
 // Every pattern begins with the indentation and then a word of its own, so that word tells which
 // rules a line may match; most lines can match none and are copied without running the matcher.
-enum class Candidates { none, imports, default_export, exports, reexport_all };
+enum class Candidates { none, imports, default_export, exports, reexport_all, side_effect_import };
 
 Candidates candidates_for(std::string_view line) {
   std::string_view word = trim_start(line);
@@ -24,6 +24,7 @@ Candidates candidates_for(std::string_view line) {
   if (word.starts_with("module.exports")) return Candidates::default_export;
   if (word.starts_with("exports.")) return Candidates::exports;
   if (word.starts_with("Object.assign(")) return Candidates::reexport_all;
+  if (word.starts_with("require(")) return Candidates::side_effect_import;
   return Candidates::none;
 }
 
@@ -54,6 +55,10 @@ void append_rewritten(std::string& out, std::string_view line, Candidates candid
     case Candidates::reexport_all:
       if (patterns.reexport_all.match(line, g)) return append(out, {g[0], "export * from \"", g[1], "\";"});
       break;
+    case Candidates::side_effect_import:
+      // What a side-effect import becomes on the way in; an ES module has no require to call.
+      if (patterns.side_effect_import.match(line, g)) return append(out, {g[0], "import \"", g[1], "\";"});
+      break;
     case Candidates::none:
       break;
   }
@@ -71,7 +76,8 @@ CjsPatterns::CjsPatterns()
       reexport_one(with_identifiers(
           R"re(^(\s*)exports\.({id})\s+=\s+require\(["']([^"']+)["']\)\.({id});?\s*$)re")),
       export_one(with_identifiers(R"re(^(\s*)exports\.({id})\s+=\s+({id});?\s*$)re")),
-      reexport_all(R"re(^(\s*)Object\.assign\(exports,\s*require\(["']([^"']+)["']\)\);?\s*$)re") {}
+      reexport_all(R"re(^(\s*)Object\.assign\(exports,\s*require\(["']([^"']+)["']\)\);?\s*$)re"),
+      side_effect_import(R"re(^(\s*)require\(["']([^"']+)["']\);?\s*$)re") {}
 
 std::string cjs_text_to_esm(std::string_view text) {
   const CjsPatterns patterns;

@@ -1,6 +1,6 @@
 // CommonJS `require` and `exports` lines rewritten back into ES-module `import` and `export`
 // lines. It is no parser: a statement is rewritten only when it stands alone on one line in one
-// of seven forms; every other line is copied unchanged.
+// of the forms below; every other line is copied unchanged.
 #pragma once
 
 #include <string>
@@ -10,7 +10,7 @@
 
 namespace dsf {
 
-// The seven rules' patterns, compiled in the order in which they are tried.
+// The rules' patterns, compiled in the order in which they are tried.
 struct CjsPatterns {
   CjsPatterns();
 
@@ -21,6 +21,7 @@ struct CjsPatterns {
   RulePattern reexport_one;      // exports.x = require("m").y;
   RulePattern export_one;        // exports.x = y;
   RulePattern reexport_all;      // Object.assign(exports, require("m"));
+  RulePattern side_effect_import;  // require("m");
 };
 
 // Every line rewritten on its own; the lines joined with LF, none after the last.

@@ -27,8 +27,9 @@ constexpr std::string_view exported_declaration_rule =
     R"(^(\s*)export\s+(?:(const|let|var|class)\s+|(async\s+)?function(?:\s+|\s*(\*)\s*))({id})(.*)$)";
 constexpr std::string_view default_export_rule =
     R"(^(\s*)export\s+default\s+(.+?);?\s*$)";
+// The braces may be empty: export {} only marks the file as a module and gives no line.
 constexpr std::string_view export_list_rule =
-    R"(^(\s*)export\s+\{([^}]+)\};?\s*$)";
+    R"(^(\s*)export\s+\{([^}]*)\};?\s*$)";
 constexpr std::string_view reexport_all_rule =
     R"(^(\s*)export\s+\*\s+from\s+["']([^"']+)["'];?\s*$)";
 constexpr std::string_view reexport_list_rule =
@@ -99,7 +100,7 @@ class Output {
   std::size_t held_lines_ = 0;
 };
 
-// Rules 1 to 5, in that order.
+// The default, namespace, default-and-named, named and side-effect imports, in that order.
 bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
   std::string_view g[4];
   if (rules.default_import.match(line, g)) {
@@ -119,7 +120,8 @@ bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
   return true;
 }
 
-// Rules 6, 7, 10, 8 and 9, in that order.
+// The exported declaration, the default export, the re-export list, the export list and the
+// re-export of all, in that order.
 bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
   std::string_view g[6];
   if (rules.exported_declaration.match(line, g)) {
