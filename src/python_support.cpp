@@ -2,14 +2,12 @@
 
 #include <string>
 
-#include "common/fatal.hpp"
-
 namespace dsf::python {
 
 void raise_text(PyObject* type, std::string_view message) {
   Ref text = Ref::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (!text) end_process("out of memory while raising an exception");
-  PyErr_SetObject(type, text.get());
+  // A message that cannot be made leaves the MemoryError of the failed allocation raised.
+  if (text) PyErr_SetObject(type, text.get());
 }
 
 void raise_type_mismatch(PyObject* object, std::string_view expected) {

@@ -34,7 +34,8 @@ class Ref {
   PyObject* object_ = nullptr;
 };
 
-// Raises `type` with a message given as UTF-8 text (which may hold NUL characters).
+// Raises `type` with a message given as UTF-8 text (which may hold NUL characters), or
+// MemoryError when there is no room for the message.
 void raise_text(PyObject* type, std::string_view message);
 
 // Raises TypeError "'{type}' object is not an instance of '{expected}'", or "'None' is not an

@@ -446,10 +446,10 @@ TEST(SplitFile, GivesBackArbitraryTextsThatAMergeTookIn) {
 // CommonJS form from a .py.js name and in ES-module form from a .py.mjs name.
 TEST(SplitFile, GivesBackSourcesThatNeedTheirMeaningKeptByteForByte) {
   struct Case {
-    std::string_view python, js, python_back, commonjs_back, esm_back;
+    std::string_view python, js, python_result, commonjs_result, esm_result;
   };
   TempFolder dir;
-  for (auto [python, js, python_back, commonjs_back, esm_back] : {
+  for (auto [python, js, python_result, commonjs_result, esm_result] : {
            Case{"\uFEFFprint('hi')\n", "\uFEFFconsole.log(1)\n", "print('hi')", "console.log(1)\n", "console.log(1)"},
            Case{"x = 1\n", "", "x = 1", "", ""},
            Case{"x = 1\n", "export {};\n", "x = 1", "", ""},
@@ -468,9 +468,9 @@ TEST(SplitFile, GivesBackSourcesThatNeedTheirMeaningKeptByteForByte) {
     write_test_file(dir / "m.py.mjs", read_test_file(dir / "m.py.js"));
     ASSERT_NE(run_split(dir / "m.py.js", dir / "cjs").substr(0, 7), "failed:") << js;
     ASSERT_NE(run_split(dir / "m.py.mjs", dir / "esm").substr(0, 7), "failed:") << js;
-    EXPECT_EQ(read_test_file(dir / "cjs/result.py"), python_back) << python;
-    EXPECT_EQ(read_test_file(dir / "cjs/result.js"), commonjs_back) << js;
-    EXPECT_EQ(read_test_file(dir / "esm/result.mjs"), esm_back) << js;
+    EXPECT_EQ(read_test_file(dir / "cjs/result.py"), python_result) << python;
+    EXPECT_EQ(read_test_file(dir / "cjs/result.js"), commonjs_result) << js;
+    EXPECT_EQ(read_test_file(dir / "esm/result.mjs"), esm_result) << js;
   }
 }
 
