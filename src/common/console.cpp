@@ -59,7 +59,7 @@ class SigpipeHeld {
 Status wait_until_writable() {
   pollfd request{.fd = 1, .events = POLLOUT, .revents = 0};
   if (retry_on_eintr([&] { return ::poll(&request, 1, -1); }) >= 0) return {};
-  if (errno == EINTR) return std::unexpected(IoError::from_errno(EINTR));
+  if (errno == EINTR) return std::unexpected(IoError::interrupted());
   return std::unexpected(ReportError(IoError::from_errno(errno)));
 }
 
@@ -84,7 +84,7 @@ Status report_line(std::string_view line) {
     switch (errno) {
       case EBADF: return {};
       case EPIPE: held.note_raised(); return {};
-      case EINTR: return std::unexpected(IoError::from_errno(EINTR));  // the call is to stop
+      case EINTR: return std::unexpected(IoError::interrupted());  // the call is to stop
       case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
       case EWOULDBLOCK:
