@@ -132,12 +132,10 @@ Result<std::string> read_text_file(std::string_view path) {
   return text;
 }
 
-Status write_file(std::string_view path, std::string_view bytes, WriteOptions options) {
+Status write_file(std::string_view path, std::string_view bytes) {
   auto name = c_path(path);
   if (!name) return std::unexpected(name.error());
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
-  flags |= options.exclusive ? (O_EXCL | O_NOFOLLOW) : O_TRUNC;
-  int fd = retry_on_eintr([&] { return ::open(name->c_str(), flags, options.permissions); });
+  int fd = retry_on_eintr([&] { return ::open(name->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); });
   if (fd < 0) return std::unexpected(IoError::from_errno(errno));
   FileDescriptor file(fd);
   return write_all(file, bytes);

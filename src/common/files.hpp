@@ -56,14 +56,8 @@ Result<std::size_t> read_some(const FileDescriptor& file, char* buffer, std::siz
 // The whole file as UTF-8 text.
 Result<std::string> read_text_file(std::string_view path);
 
-struct WriteOptions {
-  mode_t permissions = 0666;  // less the process's mask
-  // Create the file, never open an existing one or follow a link in its place.
-  bool exclusive = false;
-};
-
-// Creates or truncates the file and writes all of `bytes` to it.
-Status write_file(std::string_view path, std::string_view bytes, WriteOptions options = {});
+// Creates or truncates the file (0666 less the mask) and writes all of `bytes` to it.
+Status write_file(std::string_view path, std::string_view bytes);
 
 // A file that this call made new: created exclusively, so that nothing already there is opened
 // and no link is followed. Dropped before `keep`, it is removed again, as long as its path

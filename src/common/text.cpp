@@ -141,6 +141,10 @@ std::string_view trim_end(std::string_view text) {
 
 std::string_view trim(std::string_view text) { return trim_end(trim_start(text)); }
 
+void drop_byte_order_mark(std::string& text) {
+  if (text.starts_with("\uFEFF")) text.erase(0, 3);
+}
+
 std::string ascii_lower(std::string_view text) {
   std::string out(text);
   for (char& c : out) {

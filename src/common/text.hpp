@@ -1,5 +1,5 @@
 // Text helpers shared by the engines: UTF-8 checks, line splitting, Unicode white space,
-// ASCII lower-casing.
+// byte-order marks, ASCII lower-casing.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +33,9 @@ std::size_t white_space_before(std::string_view text, std::size_t end);
 std::string_view trim_start(std::string_view text);
 std::string_view trim_end(std::string_view text);
 std::string_view trim(std::string_view text);
+
+// Drops one U+FEFF at the start of a file's text, as Python and Node.js skip it there.
+void drop_byte_order_mark(std::string& text);
 
 // Only A to Z become a to z.
 std::string ascii_lower(std::string_view text);

@@ -17,12 +17,6 @@ namespace {
 // jsx is not among them: merge takes no .jsx source.
 constexpr std::array<std::string_view, 7> js_extensions = {"js", "mjs", "cjs", "ts", "mts", "cts", "tsx"};
 
-// Both interpreters skip a byte-order mark at the start of a source file; inside a merged file's
-// payload it would be a character of the program.
-void drop_byte_order_mark(std::string& source) {
-  if (source.starts_with("\uFEFF")) source.erase(0, 3);
-}
-
 }  // namespace
 
 std::string lowercase_extension(std::string_view path) {
@@ -60,6 +54,7 @@ Status merge_files(std::string_view python_file, std::string_view node_file, std
   std::string& python_source = python_first ? *first_text : *second_text;
   std::string& js_source = python_first ? *second_text : *first_text;
   const std::string& js_extension = python_first ? second_extension : first_extension;
+  // Inside a merged file's payload a byte-order mark would be a character of the program.
   drop_byte_order_mark(python_source);
   drop_byte_order_mark(js_source);
 

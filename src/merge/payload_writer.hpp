@@ -11,9 +11,9 @@ namespace dsf {
 std::string normalize_line_breaks(std::string_view text);
 
 // Leading spaces become TABs, one for each indent unit (the smallest run of leading spaces over
-// all lines), but only where that is exact: when the text holds no triple quote and no backslash
-// before a line break, every line's leading white space is spaces only, and every line's count
-// of them is a multiple of the unit. Otherwise every line stays as it is. Either way the lines
+// all lines), but only where that is exact: when the text holds no triple quote, no backslash
+// before a line break and no f- or t-string over several lines, every line's leading white space
+// is spaces only, and every line's count of them is a multiple of the unit. Otherwise every line stays as it is. Either way the lines
 // are joined with LF, none after the last.
 std::string reindent_python(std::string_view text);
 

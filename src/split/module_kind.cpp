@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/files.hpp"
 #include "common/paths.hpp"
@@ -122,6 +123,34 @@ Result<std::optional<ModuleKind>> kind_from_project_file(const std::string& path
   return ModuleKind::CommonJs;
 }
 
+// The folders that hold the merged file as far as its path text names them, nearest first. A
+// name followed by ".." is dropped with it first; what is left may begin with "..", and the
+// walk ends there, since the path names nothing above it. Otherwise it ends at the root or,
+// for a relative path, at the current folder (the empty path).
+std::vector<std::string> folders_holding(std::string_view merged_file) {
+  std::vector<PathComponent> kept;
+  for (const PathComponent& component : path_components(merged_file)) {
+    if (component.kind == PathComponent::Kind::ParentFolder && !kept.empty() &&
+        kept.back().kind == PathComponent::Kind::Name) {
+      kept.pop_back();
+    } else {
+      kept.push_back(component);
+    }
+  }
+  std::vector<std::string> folders;
+  for (std::size_t count = kept.size(); count-- > 0;) {
+    if (count == 0) {
+      if (!kept.empty() && kept.front().kind != PathComponent::Kind::Root) folders.emplace_back();
+      break;
+    }
+    std::string folder;
+    for (std::size_t i = 0; i < count; ++i) folder = join_path(folder, kept[i].text);
+    folders.push_back(std::move(folder));
+    if (kept[count - 1].kind == PathComponent::Kind::ParentFolder) break;
+  }
+  return folders;
+}
+
 }  // namespace
 
 Result<ModuleKind> detect_module_kind(std::string_view merged_file) {
@@ -130,9 +159,9 @@ Result<ModuleKind> detect_module_kind(std::string_view merged_file) {
     if (lower == "mjs" || lower == "mts") return ModuleKind::EsModule;
     if (lower == "cjs" || lower == "cts") return ModuleKind::CommonJs;
   }
-  for (auto folder = path_parent(merged_file); folder; folder = path_parent(*folder)) {
+  for (const std::string& folder : folders_holding(merged_file)) {
     for (const ProjectFile& file : project_files) {
-      auto kind = kind_from_project_file(join_path(*folder, file.name), file);
+      auto kind = kind_from_project_file(join_path(folder, file.name), file);
       if (!kind) return std::unexpected(std::move(kind.error()));
       if (*kind) return **kind;
     }

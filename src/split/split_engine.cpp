@@ -24,15 +24,17 @@ constexpr std::array<std::string_view, 8> js_output_extensions = {"js", "cjs", "
 constexpr std::string_view default_output = "out";
 
 // Every line of the merged file offered to the scanner; the file is read to its end even after
-// both payload lines, since a later payload line wins and every line must be valid UTF-8.
+// both payload lines, since a later payload line wins and every line must be valid UTF-8. A
+// byte-order mark that an editor put before the first line goes, as both interpreters skip it.
 Result<RawPayloads> read_payloads(std::string_view merged_file) {
   auto reader = MergedLineReader::open(merged_file);
   if (!reader) return std::unexpected(std::move(reader.error()));
   RawPayloads payloads;
-  for (;;) {
+  for (bool first = true;; first = false) {
     auto line = reader->next_line();
     if (!line) return std::unexpected(std::move(line.error()));
     if (!*line) break;
+    if (first) drop_byte_order_mark(**line);
     scan_payload_line(payloads, std::move(**line));
   }
   reader->close();

@@ -118,18 +118,6 @@ TEST(WriteFile, CreatesOrTruncatesWithTheMaskApplied) {
   EXPECT_EQ(permissions_of(dir / "f"), 0644u);
 }
 
-TEST(WriteFile, ExclusiveCreationRefusesFilesAndLinksAlike) {
-  TempFolder dir;
-  ASSERT_TRUE(write_file(dir / "secret", "s", {.permissions = 0600, .exclusive = true}));
-  EXPECT_EQ(permissions_of(dir / "secret"), 0600u);
-  EXPECT_EQ(write_file(dir / "secret", "t", {.permissions = 0600, .exclusive = true}).error().display(),
-            "File exists (os error 17)");
-  EXPECT_EQ(read_test_file(dir / "secret"), "s");
-  ASSERT_EQ(::symlink("target", (dir / "link").c_str()), 0);
-  EXPECT_FALSE(write_file(dir / "link", "t", {.exclusive = true}));
-  EXPECT_FALSE(path_exists(dir / "target"));
-}
-
 TEST(WriteFile, ReportsAFullDeviceAndBadPaths) {
   EXPECT_EQ(write_file("/dev/full", "x").error().display(), "No space left on device (os error 28)");
   EXPECT_EQ(write_file(std::string("out\0x", 5), "x").error().display(), "file name contained an unexpected NUL byte");

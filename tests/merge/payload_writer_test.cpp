@@ -93,6 +93,46 @@ TEST(ReindentPython, KeepsEveryLineWhereTabsWouldNotBeExact) {
   }
 }
 
+// A replacement field over several lines holds its lines' indentation in what the program
+// gives (the text of an `=` field, a t-string's expression): such a text keeps every line. Each
+// source would otherwise be converted, to TABs of its smallest indentation.
+TEST(ReindentPython, KeepsEveryLineWhereAFormatStringRunsOverSeveralLines) {
+  for (std::string_view source : {
+           "if True:\n    print(f\"{\n        x=}\")",
+           "if x:\n    print(f\"{x[\n  0]=}\")",
+           "if True:\n    e = t\"{\n    x}\".interpolations[0].expression",
+           "if a:\n    s = Rf'{\n        x}'",
+           "if a:\n    s = fR\"{x}\" + tr'{\n    x}'",
+           "if a:\n    s = F'{g(\"}\",\n        1)}'",
+           "if a:\n    s = f\"{f'{\n        x}'}\"",
+           "if a:\n    s = f\"{f\"{\n        x}\"}\"",  // the same quotes inside a field
+           "if a:\n    s = f'{x:{\n        w}}'",            // a field in the format specification
+           "if a:\n    s = f'{x # note\n        }'",         // a comment in a field
+       }) {
+    EXPECT_EQ(reindent_python(source), source) << source;
+  }
+}
+
+// Format strings on one line, and texts that only look like them, leave the conversion to TABs
+// as it is.
+TEST(ReindentPython, ConvertsAroundFormatStringsOnOneLine) {
+  struct Case { std::string_view source, result; };
+  for (auto [source, result] : {
+           Case{"if a:\n    s = f\"{x!r:>{w}} {{}} {'q'} {d[\"k\"]}\"\n    t = t'{x=}'",
+                "if a:\n\ts = f\"{x!r:>{w}} {{}} {'q'} {d[\"k\"]}\"\n\tt = t'{x=}'"},
+           Case{"if a:\n    s = f'{{' + f\"}}\" + f'{ {1: 2}[1] }'\n    y", "if a:\n\ts = f'{{' + f\"}}\" + f'{ {1: 2}[1] }'\n\ty"},
+           Case{"if a:\n    s = f'\\N{DIGIT ONE}{x}\\'' + rf'\\{x}'\n    y",
+                "if a:\n\ts = f'\\N{DIGIT ONE}{x}\\'' + rf'\\{x}'\n\ty"},
+           Case{"if a:\n    s = f'{x}'  # f'{\n    y", "if a:\n\ts = f'{x}'  # f'{\n\ty"},
+           Case{"if a:\n    s = 'f\"{' + b'{' + rb'\\'' + u'{'\n    y",
+                "if a:\n\ts = 'f\"{' + b'{' + rb'\\'' + u'{'\n\ty"},
+           Case{"if a:\n    elif_ = inf'{'\n    y", "if a:\n\telif_ = inf'{'\n\ty"},  // inf is no prefix
+           Case{"if a:\n    s = (f'{x}'\n        f'{y}')", "if a:\n\ts = (f'{x}'\n\t\tf'{y}')"},  // two strings
+       }) {
+    EXPECT_EQ(reindent_python(source), result) << source;
+  }
+}
+
 TEST(PythonPayload, EscapesLineSeparatorsThatWouldEndTheJavaScriptComment) {
   EXPECT_EQ(escape_python_text("a\u2028b\u2029c\u2027"), "a\\u2028b\\u2029c\u2027");
 }

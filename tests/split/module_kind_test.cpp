@@ -211,43 +211,56 @@ TEST(DetectModuleKind, SearchesTheParentsOfThePathTextFromItsOwnFolderUp) {
     EXPECT_EQ(detect_module_kind("a/b/x.py.js"), Es);
   });
 
-  // ".." is not resolved: a/b/../x.py.js searches a/b/.. (that is, a), then a/b, a and the
-  // current folder.
+  // Only folders that hold the file count: b/.. is dropped from a/b/../x.py.js, which searches
+  // a and the current folder, never a/b; and ../x.py.js searches "..", not the current folder
+  // below it.
   TempFolder tree;
   make_folder(tree / "a");
   make_folder(tree / "a/b");
   make_folder(tree / "a/sub");
   write_test_file(tree / "a/b/package.json", R"({"type": "module"})");
   in_folder(tree.path(), [] {
-    EXPECT_EQ(detect_module_kind("a/b/../x.py.js"), Es);
-    EXPECT_EQ(detect_module_kind("a/x.py.js"), Cjs);
+    EXPECT_EQ(detect_module_kind("a/b/../x.py.js"), Cjs);
+    EXPECT_EQ(detect_module_kind("a/b/x.py.js"), Es);
+    EXPECT_EQ(detect_module_kind("a/b/../b/x.py.js"), Es);
   });
   in_folder(tree / "a/sub", [] {
+    write_test_file("package.json", R"({"type": "module"})");
+    EXPECT_EQ(detect_module_kind("../x.py.js"), Cjs);
+    EXPECT_EQ(detect_module_kind("x/../m.py.js"), Es);
+    write_test_file("../package.json", R"({"type": "commonjs"})");
+    EXPECT_EQ(detect_module_kind("../x.py.js"), Cjs);
     write_test_file("../package.json", R"({"type": "module"})");
-    EXPECT_EQ(detect_module_kind("../x.py.js"), Es);
     write_test_file("package.json", R"({"type": "commonjs"})");
-    EXPECT_EQ(detect_module_kind("../x.py.js"), Es);  // ".." comes before the current folder
+    EXPECT_EQ(detect_module_kind("../x.py.js"), Es);
+    EXPECT_EQ(detect_module_kind("../sub/x.py.js"), Cjs);  // sub, then "..", then no further
   });
 }
 
-// Every folder of the chain is searched before the ones after it. The link a/b -> ../t/u makes
-// a/b/.. the folder t, so a walk that resolved ".." or skipped a folder would show.
+// Every folder of the chain is searched before the ones after it, and no other. The link
+// a/b -> ../t/u makes a/b/.. the folder t, so a walk that resolved ".." would show.
 TEST(DetectModuleKind, SearchesTheFolderChainInOrder) {
   struct ChainCase {
     std::string_view current_folder;  // below the test's folder
     std::string_view path;
     std::vector<std::string_view> folders;  // the chain, as the path text names it
+    std::vector<std::string_view> others;   // folders that hold no part of the path, never read
   };
   const ChainCase cases[] = {
-      {".", "x.py.js", {""}},
-      {".", "./x.py.js", {"."}},  // then "", the same folder again
-      {".", "a/b/../x.py.js", {"a/b/..", "a/b", "a", ""}},
-      {"s", "../x.py.js", {"..", ""}},
+      {".", "x.py.js", {""}, {}},
+      {".", "./x.py.js", {"."}, {}},  // then "", the same folder again
+      {".", "a/b/../x.py.js", {"a", ""}, {"a/b", "a/b/.."}},
+      {".", "s/../a/x.py.js", {"a", ""}, {"s"}},
+      {".", "/", {}, {}},
+      {"s", "../x.py.js", {".."}, {""}},
+      {"s", "./../a/b/x.py.js", {"./../a/b", "./../a", "./.."}, {""}},
+      {"s/v", "../../a/x.py.js", {"../../a", "../.."}, {"", ".."}},
+      {"s/v", "../w/../../x.py.js", {"../.."}, {"", ".."}},
   };
   TempFolder dir;
-  for (std::string_view folder : {"a", "t", "t/u", "s"}) make_folder(dir / folder);
+  for (std::string_view folder : {"a", "t", "t/u", "s", "s/v"}) make_folder(dir / folder);
   ASSERT_EQ(::symlink("../t/u", (dir / "a/b").c_str()), 0);
-  for (const auto& [current_folder, path, folders] : cases) {
+  for (const auto& [current_folder, path, folders, others] : cases) {
     in_folder(dir / current_folder, [&] {
       for (std::size_t first = 0; first < folders.size(); ++first) {
         for (bool es_first : {true, false}) {
@@ -262,6 +275,9 @@ TEST(DetectModuleKind, SearchesTheFolderChainInOrder) {
         }
       }
       for (std::string_view folder : folders) ::unlink(join_path(folder, "package.json").c_str());
+      for (std::string_view folder : others) write_test_file(join_path(folder, "package.json"), R"({"type": "module"})");
+      EXPECT_EQ(kind_name(*detect_module_kind(path)), kind_name(Cjs)) << path;
+      for (std::string_view folder : others) ::unlink(join_path(folder, "package.json").c_str());
     });
   }
 }

@@ -294,6 +294,9 @@ TEST(SplitFile, FindsThePayloadLinesAnywhereAndTakesTheLastOfEach) {
       two[0] + "\r\n" + two[1] + "\r\n",
       lines_of(other)[0] + "\n" + other.substr(other.find('\n') + 1) + "\n" + good,
       std::string(block - two[0].size() - 1, '#') + "\n" + two[0] + "\n" + std::string(3 * block, '#') + "\n" + two[1],
+      // A byte-order mark that an editor put at the start of the file.
+      "\uFEFF" + good,
+      "\uFEFF" + two[1] + "\r\n" + two[0],
   };
   for (const std::string& file : files) {
     write_test_file(dir / "m.py.js", file);
@@ -313,6 +316,9 @@ TEST(SplitFile, RefusesFilesWithoutBothPayloadsAndWritesNothing) {
       two[1],
       "1 // (lambda: exec(\"\", globals()) or 1)()\nlambda: eval(\")",
       " " + two[0] + "\n" + two[1],
+      // Only one mark, and only at the start of the file, is dropped.
+      "\uFEFF\uFEFF" + two[0] + "\n" + two[1],
+      two[0] + "\n\uFEFF" + two[1],
   };
   for (const std::string& file : files) {
     write_test_file(dir / "m.py.js", file);
@@ -454,7 +460,15 @@ TEST(SplitFile, GivesBackSourcesThatNeedTheirMeaningKeptByteForByte) {
            Case{"x = 1\n", "", "x = 1", "", ""},
            Case{"x = 1\n", "export {};\n", "x = 1", "", ""},
            Case{"x = 1\n", "import \"node:fs\";\n  import './side.cjs'\n", "x = 1",
-                "require(\"node:fs\");\n  require(\"./side.cjs\");\n", "import \"node:fs\";\n  import \"./side.cjs\";"},
+                "require(\"node:fs\");\n  require(\"./side.cjs\");\n", "import \"node:fs\";\n  require(\"./side.cjs\");"},
+           Case{"x = 1\n", "try {\n  require('node:fs');\n} catch (e) {}\n", "x = 1",
+                "try {\n  require('node:fs');\n} catch (e) {}\n", "try {\n  require('node:fs');\n} catch (e) {}"},
+           Case{"x = 1\n", "console.log(greet());\nexport default function greet() {\n  return 1;\n}\n", "x = 1",
+                "console.log(greet());\nfunction greet() {\n  return 1;\n}\nmodule.exports = greet;\n",
+                "console.log(greet());\nfunction greet() {\n  return 1;\n}\nexport default greet;"},
+           Case{"x = 1\n", "export default /* glsl */`\nvoid main() {}\n`;\n", "x = 1",
+                "module.exports = /* glsl */`\nvoid main() {}\n`;\n", "export default /* glsl */`\nvoid main() {}\n`;"},
+           Case{"if x:\n    print(f\"{\n        x=}\")\n", "x\n", "if x:\n    print(f\"{\n        x=}\")", "x\n", "x"},
            Case{"if x:\n        a = 1\nelse:\n      a = 2\n", "x\n", "if x:\n        a = 1\nelse:\n      a = 2", "x\n", "x"},
            Case{"def f():\n    \"\"\"Doc.\n\n       More.\n    \"\"\"\n", "x\n",
                 "def f():\n    \"\"\"Doc.\n\n       More.\n    \"\"\"", "x\n", "x"},

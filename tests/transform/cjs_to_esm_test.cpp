@@ -47,14 +47,14 @@ TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
       {R"(const fs = require("fs');)", R"(import * as fs from "fs";)"},
       {R"(const é = require("fs");)", R"(const é = require("fs");)"},
       {R"(const fs = require("é/ü");)", R"(import * as fs from "é/ü";)"},
-      {"module.exports = a; // note", "export default a; // note;"},
+      {"module.exports = a; // note", "export default a; // note"},
       {"module.exports = a;;", "export default a;;"},
       {"module.exports=a;", "module.exports=a;"},
       {R"(module.exports = require("m");)", R"(export default require("m");)"},
       {"module.exports = {};", "export default {};"},
       {"module.exports = f();", "export default f();"},
       {R"(require('m'))", R"(import "m";)"},
-      {"\t require(\"./side.js\");  ", "\t import \"./side.js\";"},
+      {"require(\"./side.js\");  ", "import \"./side.js\";"},
       {R"(require("m"); // note)", R"(require("m"); // note)"},
       {R"(require("m").run();)", R"(require("m").run();)"},
       {R"(require(m);)", R"(require(m);)"},
@@ -91,7 +91,7 @@ TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {
       {"\u00A0\u3000module.exports = a;", "\u00A0\u3000export default a;"},
       {"\u2028exports.a = b;", "\u2028export { b as a };"},
       {"\u3000\u0085Object.assign(exports, require('m'));", "\u3000\u0085export * from \"m\";"},
-      {"\u2002require('m');\u3000", "\u2002import \"m\";"},
+      {"require('m');\u3000", "import \"m\";"},
       // Between the tokens, and dropped after the statement, a CR included.
       {"const\u00A0fs\u2003=\u205Frequire(\"fs\");\u0085", "import * as fs from \"fs\";"},
       {"module.exports = a;\r", "export default a;"},
@@ -102,8 +102,9 @@ TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {
   for (const auto& [input, output] : cases) EXPECT_EQ(rewrite(input), output) << input;
 }
 
-// A default export that opens a bracket goes on over the next lines; a `;` would break it.
-TEST(CjsLineToEsm, LeavesADefaultExportThatOpensABracketUnterminated) {
+// A default export whose line does not end in `;` goes on over the next lines, or ends without
+// one; a `;` added to it would break the statement or change what follows.
+TEST(CjsLineToEsm, EndsADefaultExportWithASemicolonOnlyWhereItsLineHasOne) {
   const LineCase cases[] = {
       {"module.exports = {", "export default {"},
       {"  module.exports = function (a) {  ", "  export default function (a) {"},
@@ -111,11 +112,31 @@ TEST(CjsLineToEsm, LeavesADefaultExportThatOpensABracketUnterminated) {
       {"module.exports = (", "export default ("},
       {"module.exports = class extends Base {", "export default class extends Base {"},
       {"module.exports = f(", "export default f("},
-      {"module.exports = {};", "export default {};"},
-      {"module.exports = [1, 2]", "export default [1, 2];"},
       {"module.exports = { a: {", "export default { a: {"},
+      {"module.exports = /* glsl */`", "export default /* glsl */`"},
+      {"module.exports = (a) =>", "export default (a) =>"},
+      {"module.exports = function f() { // main", "export default function f() { // main"},
+      {"module.exports = [1, 2]", "export default [1, 2]"},
+      {"module.exports = a; // note", "export default a; // note"},
+      {"module.exports = {};", "export default {};"},
+      {"module.exports = `a`;\u3000 ", "export default `a`;"},
+      {"module.exports = a ;", "export default a ;"},
   };
   for (const auto& [input, output] : cases) EXPECT_EQ(rewrite(input), output) << input;
+}
+
+// An ES module takes an import only at its top level: an indented require() stays a call, so
+// that a block or a function around it still parses.
+TEST(CjsTextToEsm, TurnsOnlyATopLevelRequireIntoASideEffectImport) {
+  const LineCase cases[] = {
+      {"require('node:fs');\nrun();", "import \"node:fs\";\nrun();"},
+      {"let loaded = false;\ntry {\n  require('node:fs');\n  loaded = true;\n} catch (e) {}",
+       "let loaded = false;\ntry {\n  require('node:fs');\n  loaded = true;\n} catch (e) {}"},
+      {"function load() {\n\trequire(\"./plugin.js\");\n}", "function load() {\n\trequire(\"./plugin.js\");\n}"},
+      {"if (wanted) {\n    require(\"m\")\n}", "if (wanted) {\n    require(\"m\")\n}"},
+      {"\u3000require(\"m\");", "\u3000require(\"m\");"},
+  };
+  for (const auto& [input, output] : cases) EXPECT_EQ(cjs_text_to_esm(input), output) << input;
 }
 
 TEST(CjsNamesToEsm, ConvertsEveryPieceEmptyOnesIncluded) {

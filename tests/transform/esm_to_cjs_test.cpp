@@ -102,9 +102,9 @@ TEST(EsmToCjs, RewritesEachRuleKeepingTheIndentation) {
            // Default exports: one final semicolon and the white space after it go.
            Case{"export default run;", "module.exports = run;"},
            Case{"\texport default a ;", "\tmodule.exports = a ;"},
-           Case{"export default x; // c", "module.exports = x; // c;"},
+           Case{"export default x; // c", "module.exports = x; // c"},
            Case{"export default {};", "module.exports = {};"},
-           Case{"export default () => 1", "module.exports = () => 1;"},
+           Case{"export default () => 1", "module.exports = () => 1"},
            // Export lists: one line per entry, in list order; empty entries export nothing.
            Case{"  export { a, b as c, };", "  exports.a = a;\n  exports.c = b;"},
            Case{"export {a,,b}", "exports.a = a;\nexports.b = b;"},
@@ -122,14 +122,51 @@ TEST(EsmToCjs, RewritesEachRuleKeepingTheIndentation) {
   }
 }
 
-TEST(EsmToCjs, KeepsTheOpeningOfAMultiLineDefaultExportInPlace) {
+// A default export moves to the end only when its line ends the statement with `;`; any other
+// goes on over the next lines and stays where it is, without a `;`.
+TEST(EsmToCjs, KeepsADefaultExportThatGoesOnInPlace) {
   for (auto [input, output] : {
            Case{"export default {\n  a: 1,\n};\nexport const b = 2;",
                 "module.exports = {\n  a: 1,\n};\nconst b = 2;\nexports.b = b;"},
            Case{"  export default class extends Base {\n  }", "  module.exports = class extends Base {\n  }"},
-           Case{"export default function name(a) {\n}", "module.exports = function name(a) {\n}"},
-           Case{"export default [;\n1]", "module.exports = [\n1]"},
+           Case{"export default class {\n}", "module.exports = class {\n}"},
+           Case{"export default function (a) {\n}", "module.exports = function (a) {\n}"},
+           Case{"export default async function () {}", "module.exports = async function () {}"},
+           Case{"export default function* () {}", "module.exports = function* () {}"},
            Case{"export default (\n1)", "module.exports = (\n1)"},
+           Case{"export default /* glsl */`\nvoid main() {}\n`;\nx();",
+                "module.exports = /* glsl */`\nvoid main() {}\n`;\nx();"},
+           Case{"export default (a) =>\n  a + 1;", "module.exports = (a) =>\n  a + 1;"},
+           Case{"export default {  // options\n  a: 1,\n};", "module.exports = {  // options\n  a: 1,\n};"},
+           Case{"export default x\ny();", "module.exports = x\ny();"},
+           // A line that ends the statement moves, white space after its `;` aside.
+           Case{"export default run;\nf();", "f();\nmodule.exports = run;"},
+           Case{"export default `a`; \u3000\nf();", "f();\nmodule.exports = `a`;"},
+       }) {
+    EXPECT_EQ(esm_text_to_cjs(input), output) << input;
+  }
+}
+
+// A named declaration after export default stays a declaration, so its name is bound in the
+// module (hoisted, for a function); the module's export names it at the end.
+TEST(EsmToCjs, KeepsADefaultExportedDeclarationAndExportsItsName) {
+  for (auto [input, output] : {
+           Case{"export default function greet() {\n  return 1;\n}\nconsole.log(greet());",
+                "function greet() {\n  return 1;\n}\nconsole.log(greet());\nmodule.exports = greet;"},
+           Case{"  export default  async function load(a) { // main",
+                "  async function load(a) { // main\n  module.exports = load;"},
+           Case{"export default function* gen() {}", "function* gen() {}\nmodule.exports = gen;"},
+           Case{"export default function*gen(){}", "function*gen(){}\nmodule.exports = gen;"},
+           Case{"export default async function *stream() {}", "async function *stream() {}\nmodule.exports = stream;"},
+           Case{"export default class Foo extends Bar {", "class Foo extends Bar {\nmodule.exports = Foo;"},
+           Case{"export default class $Foo{}", "class $Foo{}\nmodule.exports = $Foo;"},
+           Case{"export default function f<T>(a: T) {", "function f<T>(a: T) {\nmodule.exports = f;"},
+           Case{"export default class Foo", "class Foo\nmodule.exports = Foo;"},
+           // Not declarations: no name, a name that goes on in other letters, a mere word.
+           Case{"export default class extends Base {}", "module.exports = class extends Base {}"},
+           Case{"export default function gr\u00E9et() {}", "module.exports = function gr\u00E9et() {}"},
+           Case{"export default classes;", "module.exports = classes;"},
+           Case{"export default functions", "module.exports = functions"},
        }) {
     EXPECT_EQ(esm_text_to_cjs(input), output) << input;
   }

@@ -13,8 +13,9 @@ void append(std::string& out, std::initializer_list<std::string_view> parts) {
   for (std::string_view part : parts) out += part;
 }
 
-// Every pattern begins with the indentation and then a word of its own, so that word tells which
-// rules a line may match; most lines can match none and are copied without running the matcher.
+// Every pattern begins with the indentation (the side-effect import with none) and then a word
+// of its own, so that word tells which rules a line may match; most lines can match none and
+// are copied without running the matcher.
 enum class Candidates { none, imports, default_export, exports, reexport_all, side_effect_import };
 
 Candidates candidates_for(std::string_view line) {
@@ -24,7 +25,8 @@ Candidates candidates_for(std::string_view line) {
   if (word.starts_with("module.exports")) return Candidates::default_export;
   if (word.starts_with("exports.")) return Candidates::exports;
   if (word.starts_with("Object.assign(")) return Candidates::reexport_all;
-  if (word.starts_with("require(")) return Candidates::side_effect_import;
+  // Only at the top level: an ES module takes no import in a block or a function.
+  if (line.starts_with("require(")) return Candidates::side_effect_import;
   return Candidates::none;
 }
 
@@ -43,7 +45,7 @@ void append_rewritten(std::string& out, std::string_view line, Candidates candid
       break;
     case Candidates::default_export:
       if (patterns.default_export.match(line, g)) {
-        return append(out, {g[0], "export default ", g[1], opens_block(g[1]) ? "" : ";"});
+        return append(out, {g[0], "export default ", g[1], ends_with_semicolon(line) ? ";" : ""});
       }
       break;
     case Candidates::exports:
@@ -57,7 +59,7 @@ void append_rewritten(std::string& out, std::string_view line, Candidates candid
       break;
     case Candidates::side_effect_import:
       // What a side-effect import becomes on the way in; an ES module has no require to call.
-      if (patterns.side_effect_import.match(line, g)) return append(out, {g[0], "import \"", g[1], "\";"});
+      if (patterns.side_effect_import.match(line, g)) return append(out, {"import \"", g[0], "\";"});
       break;
     case Candidates::none:
       break;
@@ -77,7 +79,7 @@ CjsPatterns::CjsPatterns()
           R"re(^(\s*)exports\.({id})\s+=\s+require\(["']([^"']+)["']\)\.({id});?\s*$)re")),
       export_one(with_identifiers(R"re(^(\s*)exports\.({id})\s+=\s+({id});?\s*$)re")),
       reexport_all(R"re(^(\s*)Object\.assign\(exports,\s*require\(["']([^"']+)["']\)\);?\s*$)re"),
-      side_effect_import(R"re(^(\s*)require\(["']([^"']+)["']\);?\s*$)re") {}
+      side_effect_import(R"re(^require\(["']([^"']+)["']\);?\s*$)re") {}
 
 std::string cjs_text_to_esm(std::string_view text) {
   const CjsPatterns patterns;

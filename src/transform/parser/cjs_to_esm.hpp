@@ -21,7 +21,7 @@ struct CjsPatterns {
   RulePattern reexport_one;      // exports.x = require("m").y;
   RulePattern export_one;        // exports.x = y;
   RulePattern reexport_all;      // Object.assign(exports, require("m"));
-  RulePattern side_effect_import;  // require("m");
+  RulePattern side_effect_import;  // require("m"); at the start of the line
 };
 
 // Every line rewritten on its own; the lines joined with LF, none after the last.

@@ -25,6 +25,10 @@ constexpr std::string_view side_effect_import_rule =
 // after it; the star may stand against the name, as in function*gen().
 constexpr std::string_view exported_declaration_rule =
     R"(^(\s*)export\s+(?:(const|let|var|class)\s+|(async\s+)?function(?:\s+|\s*(\*)\s*))({id})(.*)$)";
+// A named function, async function, generator or class after export default: a declaration,
+// whose name the module can use. Group 2 is the declaration, group 3 its name.
+constexpr std::string_view default_declaration_rule =
+    R"(^(\s*)export\s+default\s+((?:(?:async\s+)?function(?:\s+|\s*\*\s*)|class\s+)({id})(?:\s.*|[(<{].*)?)$)";
 constexpr std::string_view default_export_rule =
     R"(^(\s*)export\s+default\s+(.+?);?\s*$)";
 // The braces may be empty: export {} only marks the file as a module and gives no line.
@@ -43,6 +47,7 @@ struct Rules {
   RulePattern named_import{named_import_rule};
   RulePattern side_effect_import{side_effect_import_rule};
   RulePattern exported_declaration{with_identifiers(exported_declaration_rule)};
+  RulePattern default_declaration{with_identifiers(default_declaration_rule)};
   RulePattern default_export{default_export_rule};
   RulePattern export_list{export_list_rule};
   RulePattern reexport_all{reexport_all_rule};
@@ -120,8 +125,8 @@ bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
   return true;
 }
 
-// The exported declaration, the default export, the re-export list, the export list and the
-// re-export of all, in that order.
+// The exported declaration, the default-exported declaration, the default export, the re-export
+// list, the export list and the re-export of all, in that order.
 bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
   std::string_view g[6];
   if (rules.exported_declaration.match(line, g)) {
@@ -133,12 +138,17 @@ bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
     }
     out.emit({g[0], keyword, " ", g[4], g[5]});
     out.hold({"exports.", g[4], " = ", g[4], ";"});
+  } else if (rules.default_declaration.match(line, g) && g[2] != "extends") {
+    // The declaration stays and binds its name; `class extends Base {` names no class.
+    out.emit({g[0], g[1]});
+    out.hold({g[0], "module.exports = ", g[2], ";"});
   } else if (rules.default_export.match(line, g)) {
-    // An expression that goes on over the next lines must stay before them.
-    if (opens_block(g[1])) {
-      out.emit({g[0], "module.exports = ", g[1]});
-    } else {
+    // Only a statement that ends on its line can move to the end; any other goes on over the
+    // next lines (a template literal, an arrow function's body, a block after a comment).
+    if (ends_with_semicolon(line)) {
       out.hold({g[0], "module.exports = ", g[1], ";"});
+    } else {
+      out.emit({g[0], "module.exports = ", g[1]});
     }
   } else if (rules.reexport_list.match(line, g)) {
     // In both export lists an empty entry, such as the one after a trailing comma, exports nothing.

@@ -3,6 +3,7 @@
 #include <format>
 
 #include "common/fatal.hpp"
+#include "common/text.hpp"
 
 namespace dsf {
 namespace {
@@ -54,6 +55,8 @@ std::string with_identifiers(std::string_view pattern_template) {
     pos = found + slot.size();
   }
 }
+
+bool ends_with_semicolon(std::string_view line) { return trim_end(line).ends_with(';'); }
 
 RulePattern::RulePattern(std::string_view readable) : regex_(unicode_pattern_text(readable), rule_options()) {
   if (!regex_.ok()) {

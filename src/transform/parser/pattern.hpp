@@ -27,11 +27,10 @@ void for_each_list_entry(std::string_view list, Visit visit) {
   }
 }
 
-// A default export whose expression ends by opening a bracket goes on over the next lines: it
-// has to stay in place, and a `;` after it would end the statement inside its own body.
-inline bool opens_block(std::string_view expression) {
-  return expression.ends_with('{') || expression.ends_with('[') || expression.ends_with('(');
-}
+// Whether the line, its trailing white space aside, ends in `;`. A default export whose line
+// does not goes on over the next lines: it has to stay in place, and a `;` after it would end
+// the statement inside its own body.
+bool ends_with_semicolon(std::string_view line);
 
 // Compiles a built-in pattern. A built-in pattern that does not compile is a fault of the
 // program itself: the process ends with a message on standard error.
