@@ -1,16 +1,26 @@
 """Real modules keep their syntax tree through a merge and a split: every module of the
-environment's standard library and of the system's dist-packages that ast.parse accepts."""
+environment's standard library and of the system's dist-packages that ast.parse accepts. The
+merge's test for format strings over several lines gives Python's own answer on all of them."""
 
 import ast
+import io
 import json
 import os
 import site
+import subprocess
 import sysconfig
+import tokenize
 import warnings
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
+import pytest
+
 import duoscriptforge as dsf
+from conftest import BUILD
+
+# Built with the engine tests: prints 1 for a file with an f- or t-string over several lines.
+PROBE = BUILD / "probes" / "format_string_probe"
 
 JS_SIDE = 'import { join } from "node:path";\nexport default join;\n'
 
@@ -88,3 +98,32 @@ def test_every_module_of_the_environment_keeps_its_syntax_tree(run_python, tmp_p
     failures = [failure for _, batch in results for failure in batch]
     assert checked > 1000, f"only {checked} of {len(paths)} modules could be checked"
     assert failures == [], f"{len(failures)} of {checked} modules changed:\n" + "\n".join(failures[:20])
+
+
+def format_string_spans_lines(source):
+    """Python's own answer: an f- or t-string that starts and ends on different lines."""
+    starts, spans = [], False
+    for token in tokenize.tokenize(io.BytesIO(source).readline):
+        if token.type in (tokenize.FSTRING_START, tokenize.TSTRING_START):
+            starts.append(token.start[0])
+        elif token.type in (tokenize.FSTRING_END, tokenize.TSTRING_END):
+            spans |= starts.pop() != token.end[0]
+    return spans
+
+
+@pytest.mark.skipif(not PROBE.exists(), reason="the probe is built with the engine tests")
+def test_the_merge_finds_format_strings_over_several_lines_as_the_tokenizer_does():
+    expected = {}
+    for path in corpus():
+        source = Path(path).read_bytes()
+        try:
+            source.decode("utf-8")
+            expected[path] = format_string_spans_lines(source)
+        except (SyntaxError, UnicodeDecodeError, tokenize.TokenError):
+            continue
+    answers = subprocess.run([str(PROBE)], input="".join(path + "\n" for path in expected), capture_output=True,
+                             text=True, check=True).stdout.split()
+    assert len(answers) == len(expected) > 1000
+    found = {path: answer == "1" for path, answer in zip(expected, answers)}
+    assert any(found.values())
+    assert [path for path in expected if found[path] != expected[path]] == []

@@ -125,6 +125,32 @@ print(repr(t))
 
 HELLO = "print('python')\n"
 
+# The text of each field over several lines is part of the value, its indentation included.
+FIELDS_OVER_LINES = """x = 1
+xs = [1]
+if True:
+    print(f"{
+        x=}")
+    print(f"{xs[
+  0]=}")
+    print(repr(t"{
+    x}".interpolations[0].expression))
+"""
+
+OPTIONAL_DEPENDENCY = """let loaded = false;
+try {
+  require('node:fs');
+  loaded = true;
+} catch (e) {}
+function load() {
+  require('node:path');
+}
+if (loaded) {
+    require('node:os')
+}
+console.log('loaded', loaded, typeof load);
+"""
+
 # Python source, JavaScript source, extension of the JavaScript source.
 CASES = {
     "byte-order marks": ("\ufeff" + HELLO, "\ufeffimport { join } from 'node:path';\nconsole.log(join('a', 'b'));\n",
@@ -135,27 +161,73 @@ CASES = {
     "side-effect imports": (HELLO, "import './side.cjs';\nimport \"node:fs\";\nconsole.log('after');\n", "mjs"),
     "uneven indentation": (UNEVEN, "console.log('js');\n", "js"),
     "strings with leading spaces": (STRINGS, "console.log('js');\n", "js"),
+    "format-string fields over lines": (FIELDS_OVER_LINES, "console.log('js');\n", "js"),
+    "require in blocks": (HELLO, OPTIONAL_DEPENDENCY, "js"),
+    "export default function": (HELLO, "console.log(greet());\nexport default function greet() {\n  return 'hi';\n}\n",
+                                "mjs"),
+    "export default async function": (HELLO, "export default async function load() {}\nconsole.log(typeof load);\n",
+                                      "mjs"),
+    "export default class": (HELLO, "export default class Foo {\n  name = 'foo';\n}\nconsole.log(new Foo().name);\n",
+                             "mjs"),
+    "export default template literal": (
+        HELLO, "export default /* glsl */`\nvoid main() {\n  gl_FragColor = vec4(1.0);\n}\n`;\nconsole.log('shader');\n",
+        "mjs"),
+    "export default arrow over lines": (HELLO, "export default (a) =>\n  a + 1;\nconsole.log('arrow');\n", "mjs"),
+    "export default after a comment": (
+        HELLO, "export default function f() { // main\n  return 1;\n}\nconsole.log(f());\n", "mjs"),
+    "export default object over lines": (HELLO, "export default { // options\n  a: 1,\n}\nconsole.log('options');\n",
+                                         "mjs"),
 }
 
 
+# The merged file and a CommonJS split run as the source does; an ES-module split, from a .mjs
+# name or a .js name under a package.json that asks for modules, runs as the source does when
+# Node.js loads it as an ES module (where a CommonJS source finds no require).
 @pytest.mark.parametrize("python, js, extension", CASES.values(), ids=CASES.keys())
 def test_sources_that_need_their_meaning_kept_run_alike_before_and_after_split(in_tmp, python, js, extension, capfd):
     (in_tmp / "app.py").write_bytes(python.encode())
     (in_tmp / f"app.{extension}").write_bytes(js.encode())
-    for folder in ".", "cjs", "esm":
+    (in_tmp / "as-module.mjs").write_bytes(js.encode())
+    (in_tmp / "typed").mkdir()
+    (in_tmp / "typed/package.json").write_text('{"type": "module"}')
+    for folder in ".", "cjs", "esm", "typed/esm":
         (in_tmp / folder).mkdir(exist_ok=True)
         (in_tmp / folder / "side.cjs").write_text("console.log('side');\n")
     expected_python = run(sys.executable, "app.py", cwd=in_tmp)
     expected_node = run("node", f"app.{extension}", cwd=in_tmp)
+    expected_module = run("node", "as-module.mjs", cwd=in_tmp)
 
     dsf.merge("app.py", f"app.{extension}", "m.py.js")
     shutil.copy(in_tmp / "m.py.js", in_tmp / "m.py.mjs")
+    shutil.copy(in_tmp / "m.py.js", in_tmp / "typed/m.py.js")
     dsf.split("m.py.js", "cjs")
     dsf.split("m.py.mjs", "esm")
+    dsf.split("typed/m.py.js", "typed/esm")
     capfd.readouterr()
     assert run(sys.executable, "m.py.js", cwd=in_tmp) == expected_python
     assert run("node", "m.py.js", cwd=in_tmp) == expected_node
-    for python_back in "cjs/result.py", "esm/result.py":
+    for python_back in "cjs/result.py", "esm/result.py", "typed/esm/result.py":
         assert run(sys.executable, python_back, cwd=in_tmp) == expected_python
     assert run("node", "cjs/result.js", cwd=in_tmp) == expected_node
-    assert run("node", "esm/result.mjs", cwd=in_tmp) == expected_node
+    assert run("node", "esm/result.mjs", cwd=in_tmp) == expected_module
+    assert run("node", "typed/esm/result.js", cwd=in_tmp) == expected_module
+
+
+# An editor may put a byte-order mark before the first line; both interpreters skip it.
+def test_a_merged_file_with_a_byte_order_mark_runs_and_splits(sources, capfd):
+    expected_python = run(sys.executable, "spaces.py", cwd=sources)
+    expected_node = run("node", "app.mjs", cwd=sources)
+    dsf.merge("spaces.py", "app.mjs", "m.py.js")
+    merged = sources / "m.py.js"
+    merged.write_bytes(b"\xef\xbb\xbf" + merged.read_bytes())
+    assert run(sys.executable, "m.py.js", cwd=sources) == expected_python
+    assert run("node", "m.py.js", cwd=sources) == expected_node
+
+    shutil.copy(merged, sources / "m.py.mjs")
+    dsf.split("m.py.js", "cjs")
+    dsf.split("m.py.mjs", "esm")
+    capfd.readouterr()
+    for python_back in "cjs/result.py", "esm/result.py":
+        assert run(sys.executable, python_back, cwd=sources) == expected_python
+    assert run("node", "cjs/result.js", cwd=sources) == expected_node
+    assert run("node", "esm/result.mjs", cwd=sources) == expected_node
