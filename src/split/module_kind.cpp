@@ -140,7 +140,7 @@ std::vector<std::string> folders_holding(std::string_view merged_file) {
   std::vector<std::string> folders;
   for (std::size_t count = kept.size(); count-- > 0;) {
     if (count == 0) {
-      if (!kept.empty() && kept.front().kind != PathComponent::Kind::Root) folders.emplace_back();
+      if (kept.front().kind != PathComponent::Kind::Root) folders.emplace_back();
       break;
     }
     std::string folder;

@@ -39,7 +39,7 @@ constexpr std::string_view reexport_all_rule =
 constexpr std::string_view reexport_list_rule =
     R"(^(\s*)export\s+\{([^}]+)\}\s+from\s+["']([^"']+)["'];?\s*$)";
 
-// The ten patterns of one call, compiled in rule order and released with the call.
+// The patterns of one call, compiled in rule order and released with the call.
 struct Rules {
   RulePattern default_import{with_identifiers(default_import_rule)};
   RulePattern namespace_import{with_identifiers(namespace_import_rule)};
