@@ -68,6 +68,20 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
+bool is_ascii(std::string_view bytes) {
+  // 32 bytes at a time: the high bits of four words are gathered before the one test.
+  std::size_t i = 0;
+  for (; i + 32 <= bytes.size(); i += 32) {
+    std::uint64_t words[4];
+    std::memcpy(words, bytes.data() + i, 32);
+    if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) != 0) return false;
+  }
+  for (; i < bytes.size(); ++i) {
+    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+  }
+  return true;
+}
+
 std::string replace_invalid_utf8(std::string_view bytes) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   std::string out;

@@ -11,6 +11,9 @@ namespace dsf {
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 bool is_valid_utf8(std::string_view bytes);
 
+// True when every byte is below 0x80.
+bool is_ascii(std::string_view bytes);
+
 // The bytes with every ill-formed sequence replaced by U+FFFD.
 std::string replace_invalid_utf8(std::string_view bytes);
 

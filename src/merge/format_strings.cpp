@@ -61,6 +61,9 @@ struct Part {
   std::string_view closing;  // one quote or three
   bool raw;
   std::size_t brackets = 0;  // brackets open in a field
+  // A field nested in this field's format has closed. From then on Python's tokenizer reads
+  // `{{` in the rest of the format as a literal `{`, as in literal text.
+  bool field_closed = false;
 };
 
 // Reads the text token by token, as far as strings, comments and the brackets of fields go,
@@ -129,7 +132,7 @@ class Scanner {
         if (field.brackets > 0) {
           --field.brackets;
         } else {
-          open_.pop_back();
+          close_field();
         }
         advance(1);
         return false;
@@ -171,7 +174,7 @@ class Scanner {
       return false;
     }
     if (c == '{') {
-      if (part.kind == Part::Kind::Text && next == '{') {
+      if ((part.kind == Part::Kind::Text || part.field_closed) && next == '{') {
         advance(2);
       } else {
         advance(1);
@@ -180,12 +183,18 @@ class Scanner {
       return false;
     }
     if (c == '}' && part.kind == Part::Kind::Spec) {
-      open_.pop_back();  // the end of the field
+      close_field();
       advance(1);
       return false;
     }
     advance(c == '}' && next == '}' ? 2 : 1);
     return false;
+  }
+
+  // Ends the innermost field; a field whose format held it takes note.
+  void close_field() {
+    open_.pop_back();
+    if (!open_.empty() && open_.back().kind == Part::Kind::Spec) open_.back().field_closed = true;
   }
 
   // A string whose opening quote stands at the current position. A format string is opened

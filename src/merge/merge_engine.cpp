@@ -57,6 +57,8 @@ Status merge_files(std::string_view python_file, std::string_view node_file, std
   // Inside a merged file's payload a byte-order mark would be a character of the program.
   drop_byte_order_mark(python_source);
   drop_byte_order_mark(js_source);
+  // A lone CR ends a line for both interpreters, so it has to end one for the rewriting too.
+  if (js_source.contains('\r')) js_source = normalize_line_breaks(js_source);
 
   // The JavaScript source is released as soon as its CommonJS form exists, before the merged
   // text is built.

@@ -110,8 +110,10 @@ Result<std::optional<ModuleKind>> kind_from_project_file(const std::string& path
     if (is_interrupted(text.error())) return std::unexpected(std::move(text.error()));
     return std::nullopt;
   }
-  // The JSON library passes over a leading byte-order mark and takes a NUL byte for the end of
-  // the text; strict JSON allows neither (a NUL can only stand escaped, inside a string).
+  // Node.js and TypeScript read a project file without its byte-order mark. The JSON library
+  // would pass over a second one too, and takes a NUL byte for the end of the text; strict JSON
+  // allows neither (a NUL can only stand escaped, inside a string).
+  drop_byte_order_mark(*text);
   if (text->starts_with("\xEF\xBB\xBF") || text->find('\0') != std::string::npos) return std::nullopt;
 
   SettingReader reader(file.setting);

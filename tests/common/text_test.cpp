@@ -51,6 +51,17 @@ TEST(Utf8, AcceptsWellFormedAndRefusesEveryIllFormedShape) {
   }
 }
 
+TEST(Ascii, FindsAByteBeyondAsciiAnywhere) {
+  EXPECT_TRUE(is_ascii(""));
+  std::string text(70, 'a');
+  EXPECT_TRUE(is_ascii(text));
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    std::string marked = text;
+    marked[at] = '\x80';
+    EXPECT_FALSE(is_ascii(marked)) << at;
+  }
+}
+
 TEST(Utf8, ReplacesEachMaximalIllFormedPartWithOneReplacementCharacter) {
   EXPECT_EQ(replace_invalid_utf8("a\xFF" "b"), "a\uFFFDb");
   EXPECT_EQ(replace_invalid_utf8("\xE2\x82" "x"), "\uFFFDx");

@@ -95,7 +95,9 @@ std::string ascii_lower(std::string text) {
 
 // What a project file with this text decides, by a plain parse; none when it does not decide.
 std::optional<dsf::ModuleKind> expected_kind(std::string_view text, std::initializer_list<const char*> setting) {
-  if (!fuzz::valid_utf8(text) || text.starts_with("\xEF\xBB\xBF") || text.find('\0') != std::string_view::npos) {
+  constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+  if (text.starts_with(byte_order_mark)) text.remove_prefix(byte_order_mark.size());  // as Node.js reads it
+  if (!fuzz::valid_utf8(text) || text.starts_with(byte_order_mark) || text.find('\0') != std::string_view::npos) {
     return std::nullopt;
   }
   Json document = Json::parse(text, nullptr, /*allow_exceptions=*/false);

@@ -194,8 +194,8 @@ TEST(Extensions, AcceptsTheSevenJavaScriptExtensionsInAnyCase) {
   }
 }
 
-// The merged files of sources whose meaning TABs, a byte-order mark or the rewriting used to
-// change, byte for byte.
+// The merged files of sources whose meaning TABs, a byte-order mark, lone CRs or the rewriting
+// used to change, byte for byte.
 TEST(MergeFiles, WritesSourcesThatNeedTheirMeaningKeptByteForByte) {
   constexpr std::string_view hello_python = "print('hi')\n";
   constexpr std::string_view hello_line = "1 // (lambda: exec(\"\"\"print(\\'hi\\')\"\"\", globals()) or 1)()\n";
@@ -215,6 +215,12 @@ TEST(MergeFiles, WritesSourcesThatNeedTheirMeaningKeptByteForByte) {
            Case{hello_python, "export { }\r\nexport {};\n", "lambda: eval(\"\")"},
            Case{hello_python, "import \"node:fs\";\nconsole.log(2)",
                 "lambda: eval(\"require(\\\"node:fs\\\");\\nconsole.log(2)\\n\")"},
+           // A lone CR ends a line for the rewriting as for both interpreters.
+           Case{hello_python, "import os from 'node:os'\rconsole.log(typeof os.platform)\r",
+                "lambda: eval(\"const os = require(\\\"node:os\\\").default ?? require(\\\"node:os\\\");\\n"
+                "console.log(typeof os.platform)\\n\")"},
+           Case{hello_python, "let a = 1;\rexport { a }\r\nexport default a;\r\r\n",
+                "lambda: eval(\"let a = 1;\\n\\nexports.a = a;\\nmodule.exports = a;\\n\")"},
            Case{"if x:\n        a = 1\nelse:\n      a = 2\n", "x\n",
                 "1 // (lambda: exec(\"\"\"if x:\\n        a = 1\\nelse:\\n      a = 2\"\"\", globals()) or 1)()\n"
                 "lambda: eval(\"x\\n\")"},

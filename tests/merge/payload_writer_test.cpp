@@ -108,6 +108,9 @@ TEST(ReindentPython, KeepsEveryLineWhereAFormatStringRunsOverSeveralLines) {
            "if a:\n    s = f\"{f\"{\n        x}\"}\"",  // the same quotes inside a field
            "if a:\n    s = f'{x:{\n        w}}'",            // a field in the format specification
            "if a:\n    s = f'{x # note\n        }'",         // a comment in a field
+           // After a field nested in a field's format, {{ is a literal brace, so the
+           // }} of the next string closes nothing.
+           "if True:\n    print(f'{1:{\"\"}{{>3}', f\"'}}'{1\n    =}\")",
        }) {
     EXPECT_EQ(reindent_python(source), source) << source;
   }
@@ -128,6 +131,7 @@ TEST(ReindentPython, ConvertsAroundFormatStringsOnOneLine) {
                 "if a:\n\ts = 'f\"{' + b'{' + rb'\\'' + u'{'\n\ty"},
            Case{"if a:\n    elif_ = inf'{'\n    y", "if a:\n\telif_ = inf'{'\n\ty"},  // inf is no prefix
            Case{"if a:\n    s = (f'{x}'\n        f'{y}')", "if a:\n\ts = (f'{x}'\n\t\tf'{y}')"},  // two strings
+           Case{"if a:\n    s = f'{1:{\"\"}{{>3}'\n    y", "if a:\n\ts = f'{1:{\"\"}{{>3}'\n\ty"},
        }) {
     EXPECT_EQ(reindent_python(source), result) << source;
   }

@@ -1,11 +1,13 @@
 """Real modules keep their syntax tree through a merge and a split: every module of the
 environment's standard library and of the system's dist-packages that ast.parse accepts. The
-merge's test for format strings over several lines gives Python's own answer on all of them."""
+merge's test for format strings over several lines gives Python's own answer on all of them, and
+on generated texts that put `{{` and `}}` into the formats of fields."""
 
 import ast
 import io
 import json
 import os
+import random
 import site
 import subprocess
 import sysconfig
@@ -127,3 +129,51 @@ def test_the_merge_finds_format_strings_over_several_lines_as_the_tokenizer_does
     found = {path: answer == "1" for path, answer in zip(expected, answers)}
     assert any(found.values())
     assert [path for path in expected if found[path] != expected[path]] == []
+
+
+def generated_format_strings(seed, count):
+    """Python texts of f- and t-strings whose literal text and field formats hold `{{`,
+    `}}`, nested fields, nested strings and line breaks; only texts that Python compiles."""
+    rng = random.Random(seed)
+
+    def format_string(depth):
+        quote = rng.choice(["'", '"', "'''", '"""'])
+        parts = [rng.choice(["a", " ", "{{", "}}", "\n", "'", '"', "\\n", "=", ":"]) if rng.random() < 0.5
+                 else field(depth) for _ in range(rng.randint(0, 4))]
+        return rng.choice(["f", "f", "rf", "t"]) + quote + "".join(parts) + quote
+
+    def field(depth):
+        expressions = ["1", "x", '""', "''", "'}}'", '"{{"', "(1,\n2)", "\n1", "[1][\n0]"]
+        if depth < 2:
+            expressions += [format_string(depth + 1)] * 3
+        text = "{" + rng.choice(expressions) + rng.choice(["", "", "=", "\n=", "!r"])
+        if rng.random() < 0.7:
+            field_format = [">3", "x", "{{", "}}", "{{", "\n", "}", "{", "{" + rng.choice(expressions) + "}", '{""}']
+            text += ":" + "".join(rng.choice(field_format) for _ in range(rng.randint(0, 4)))
+        return text + "}"
+
+    texts = {}
+    while len(texts) < count:
+        strings = ", ".join(format_string(0) for _ in range(rng.randint(1, 3)))
+        text = f"if True:\n    print({strings})\n".encode()
+        try:
+            compile(text, "generated", "exec", ast.PyCF_ONLY_AST, dont_inherit=True)
+            texts[text] = format_string_spans_lines(text)
+        except (SyntaxError, ValueError, tokenize.TokenError):
+            continue
+    return texts
+
+
+@pytest.mark.skipif(not PROBE.exists(), reason="the probe is built with the engine tests")
+def test_the_merge_finds_format_strings_over_several_lines_in_generated_texts(tmp_path):
+    expected = generated_format_strings(seed=19, count=5000)
+    paths = []
+    for number, text in enumerate(expected):
+        paths.append(tmp_path / f"{number}.py")
+        paths[-1].write_bytes(text)
+    answers = subprocess.run([str(PROBE)], input="".join(f"{path}\n" for path in paths), capture_output=True,
+                             text=True, check=True).stdout.split()
+    assert len(answers) == len(expected)
+    assert 0 < sum(expected.values()) < len(expected)
+    wrong = [text.decode() for text, answer in zip(expected, answers) if (answer == "1") != expected[text]]
+    assert wrong == []

@@ -177,19 +177,34 @@ CASES = {
         HELLO, "export default function f() { // main\n  return 1;\n}\nconsole.log(f());\n", "mjs"),
     "export default object over lines": (HELLO, "export default { // options\n  a: 1,\n}\nconsole.log('options');\n",
                                          "mjs"),
+    "one-line anonymous default function": (
+        HELLO, "export default function (a) { return a }\n[1, 2].forEach((n) => console.log(n));\n", "mjs"),
+    "one-line anonymous default class": (
+        HELLO, "export default class { m() { return 1 } }\n(function () { console.log('after'); })();\n", "mjs"),
+    "one-line default class extends": (
+        HELLO, "class Base {}\nexport default class extends Base {}\n(function () { console.log('after'); })();\n",
+        "mjs"),
+    "names beyond ASCII": (
+        HELLO, "import \u00fc from 'node:path';\nexport function caf\u00e9() { return 1 }\n"
+               "export default function na\u00efve() { return 2 }\nexport const \u03c0 = 3.14;\n"
+               "console.log(caf\u00e9(), na\u00efve(), \u03c0, typeof \u00fc.join);\n", "mjs"),
+    "lone CR line breaks": (HELLO, "import os from 'node:os'\rconsole.log(typeof os.platform)\r", "mjs"),
+    "escaped brace in a field's format": ("if True:\n    print(f'{1:{\"\"}{{>3}', f\"'}}'{1\n    =}\")\n",
+                                       "console.log('js');\n", "js"),
 }
 
 
 # The merged file and a CommonJS split run as the source does; an ES-module split, from a .mjs
-# name or a .js name under a package.json that asks for modules, runs as the source does when
-# Node.js loads it as an ES module (where a CommonJS source finds no require).
+# name or a .js name under a package.json that asks for modules (written with a byte-order mark,
+# as some editors do), runs as the source does when Node.js loads it as an ES module (where a
+# CommonJS source finds no require).
 @pytest.mark.parametrize("python, js, extension", CASES.values(), ids=CASES.keys())
 def test_sources_that_need_their_meaning_kept_run_alike_before_and_after_split(in_tmp, python, js, extension, capfd):
     (in_tmp / "app.py").write_bytes(python.encode())
     (in_tmp / f"app.{extension}").write_bytes(js.encode())
     (in_tmp / "as-module.mjs").write_bytes(js.encode())
     (in_tmp / "typed").mkdir()
-    (in_tmp / "typed/package.json").write_text('{"type": "module"}')
+    (in_tmp / "typed/package.json").write_bytes('\ufeff{"type": "module"}'.encode())
     for folder in ".", "cjs", "esm", "typed/esm":
         (in_tmp / folder).mkdir(exist_ok=True)
         (in_tmp / folder / "side.cjs").write_text("console.log('side');\n")

@@ -128,9 +128,20 @@ TEST(DetectModuleKind, PackageJsonDecidesBeforeTsconfigJson) {
   });
 }
 
+// Some editors begin a file with a byte-order mark; Node.js and TypeScript read the file
+// without it, but not without a second one.
+TEST(DetectModuleKind, ReadsAProjectFileAfterItsByteOrderMark) {
+  check_folder_cases({
+      {"\xEF\xBB\xBF{\"type\": \"commonjs\"}", "", Cjs},
+      {"", "\xEF\xBB\xBF{\"compilerOptions\": {\"module\": \"commonjs\"}}", Cjs},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF{\"type\": \"commonjs\"}", "", Es},
+      {" \xEF\xBB\xBF{\"type\": \"commonjs\"}", "", Es},
+      {"\xEF\xBB\xBF", "", Es},
+  });
+}
+
 TEST(DetectModuleKind, PassesOverFilesThatAreNoStrictJson) {
   check_folder_cases({
-      {"\xEF\xBB\xBF{\"type\": \"commonjs\"}", "", Es},
       {" \t\r\n{\"type\": \"commonjs\"} \t\r\n", "", Cjs},
       {"{\"type\": \"commonjs\"}\n// end", "", Es},
       {R"({"type": "commonjs"}{})", "", Es},

@@ -45,7 +45,6 @@ TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
       {"const fs = require(`fs`);", "const fs = require(`fs`);"},
       {R"(const fs = require("");)", R"(const fs = require("");)"},
       {R"(const fs = require("fs');)", R"(import * as fs from "fs";)"},
-      {R"(const é = require("fs");)", R"(const é = require("fs");)"},
       {R"(const fs = require("é/ü");)", R"(import * as fs from "é/ü";)"},
       {"module.exports = a; // note", "export default a; // note"},
       {"module.exports = a;;", "export default a;;"},
@@ -82,6 +81,22 @@ TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
       {R"(Object.assign(module.exports, require("m"));)", R"(Object.assign(module.exports, require("m"));)"},
   };
   for (const auto& [input, output] : cases) EXPECT_EQ(rewrite(input), output) << input;
+}
+
+// The same names as on the way in: JavaScript's identifier characters, taken whole.
+TEST(CjsLineToEsm, TakesWholeNamesOfJavaScriptsIdentifierCharacters) {
+  for (std::string_view name : {"caf\u00E9", "\u03C0", "\u65E5\u672C", "U\u0308ber", "a\u200Db", "$_1", "\u2167x",
+                                "a\u203Fb"}) {
+    std::string n(name);
+    EXPECT_EQ(rewrite("exports." + n + " = " + n + ";"), "export { " + n + " as " + n + " };");
+    EXPECT_EQ(rewrite("exports." + n + " = require(\"m\")." + n + ";"), "export { " + n + " as " + n + " } from \"m\";");
+    EXPECT_EQ(rewrite("const " + n + " = require(\"m\");"), "import * as " + n + " from \"m\";");
+    EXPECT_EQ(rewrite("const " + n + " = require(\"m\").default ?? require(\"m\");"), "import " + n + " from \"m\";");
+  }
+  for (std::string_view line : {"exports.a\u20ACb = a\u20ACb;", "exports.caf\\u00E9 = caf\\u00E9;",
+                                "const \u0308a = require(\"m\");", "const 1a = require(\"m\");"}) {
+    EXPECT_EQ(rewrite(line), line);
+  }
 }
 
 TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {

@@ -131,8 +131,9 @@ TEST(EsmToCjs, KeepsADefaultExportThatGoesOnInPlace) {
            Case{"  export default class extends Base {\n  }", "  module.exports = class extends Base {\n  }"},
            Case{"export default class {\n}", "module.exports = class {\n}"},
            Case{"export default function (a) {\n}", "module.exports = function (a) {\n}"},
-           Case{"export default async function () {}", "module.exports = async function () {}"},
-           Case{"export default function* () {}", "module.exports = function* () {}"},
+           Case{"export default async function () {\n}", "module.exports = async function () {\n}"},
+           Case{"export default function* () {\n}", "module.exports = function* () {\n}"},
+           Case{"export default function () {} // c\nf();", "module.exports = function () {} // c\nf();"},
            Case{"export default (\n1)", "module.exports = (\n1)"},
            Case{"export default /* glsl */`\nvoid main() {}\n`;\nx();",
                 "module.exports = /* glsl */`\nvoid main() {}\n`;\nx();"},
@@ -162,14 +163,61 @@ TEST(EsmToCjs, KeepsADefaultExportedDeclarationAndExportsItsName) {
            Case{"export default class $Foo{}", "class $Foo{}\nmodule.exports = $Foo;"},
            Case{"export default function f<T>(a: T) {", "function f<T>(a: T) {\nmodule.exports = f;"},
            Case{"export default class Foo", "class Foo\nmodule.exports = Foo;"},
-           // Not declarations: no name, a name that goes on in other letters, a mere word.
-           Case{"export default class extends Base {}", "module.exports = class extends Base {}"},
-           Case{"export default function gr\u00E9et() {}", "module.exports = function gr\u00E9et() {}"},
+           // Not declarations: a name that an escape goes on, a mere word.
+           Case{"export default function gr\\u00E9et() {}", "module.exports = function gr\\u00E9et() {}"},
            Case{"export default classes;", "module.exports = classes;"},
            Case{"export default functions", "module.exports = functions"},
        }) {
     EXPECT_EQ(esm_text_to_cjs(input), output) << input;
   }
+}
+
+// In a module an unnamed function or class after export default is a declaration that ends at
+// its `}`. On one line it moves to the end as a statement of its own, so that a next line that
+// begins with `(`, `[` or a backtick cannot continue it as an expression.
+TEST(EsmToCjs, HoldsAOneLineAnonymousDefaultDeclarationBack) {
+  for (auto [input, output] : {
+           Case{"export default function (a) { return a }\n[1, 2].forEach(f);",
+                "[1, 2].forEach(f);\nmodule.exports = function (a) { return a };"},
+           Case{"  export default async function () {}\u3000 ", "  module.exports = async function () {};"},
+           Case{"export default function* () { yield 1 }", "module.exports = function* () { yield 1 };"},
+           Case{"export default async function*(){}", "module.exports = async function*(){};"},
+           Case{"export default function <T>(a: T) { return a }", "module.exports = function <T>(a: T) { return a };"},
+           Case{"export default class { m() {} }\n(f)();", "(f)();\nmodule.exports = class { m() {} };"},
+           Case{"export default class{}", "module.exports = class{};"},
+           Case{"\texport default class extends Base {}", "\tmodule.exports = class extends Base {};"},
+           Case{"export default class extends (mix(Base)) {}", "module.exports = class extends (mix(Base)) {};"},
+       }) {
+    EXPECT_EQ(esm_text_to_cjs(input), output) << input;
+  }
+}
+
+// Names are JavaScript's: a letter, `$` or `_`, then also digits, combining marks, connector
+// punctuation, ZWNJ and ZWJ. A rule takes the whole name or leaves the line alone.
+TEST(EsmToCjs, TakesWholeNamesOfJavaScriptsIdentifierCharacters) {
+  for (std::string_view name : {"caf\u00E9", "\u03C0", "\u65E5\u672C", "U\u0308ber", "a\u200Db", "a\u200Cb", "$", "_",
+                                "$_1", "x\u0663", "\u2167x", "a\u203Fb"}) {
+    std::string n(name);
+    EXPECT_EQ(esm_text_to_cjs("export function " + n + "() { return 1 }"),
+              "function " + n + "() { return 1 }\nexports." + n + " = " + n + ";");
+    EXPECT_EQ(esm_text_to_cjs("export const " + n + "=3.14"), "const " + n + "=3.14\nexports." + n + " = " + n + ";");
+    EXPECT_EQ(esm_text_to_cjs("export default function " + n + "() {}"),
+              "function " + n + "() {}\nmodule.exports = " + n + ";");
+    EXPECT_EQ(esm_text_to_cjs("import " + n + " from 'node:path'"),
+              "const " + n + " = require(\"node:path\").default ?? require(\"node:path\");");
+    EXPECT_EQ(esm_text_to_cjs("import * as " + n + " from 'm'"), "const " + n + " = require(\"m\");");
+    EXPECT_EQ(esm_text_to_cjs("import " + n + ", { a } from 'm'"),
+              "const " + n + " = require(\"m\").default ?? require(\"m\");\nconst { a } = require(\"m\");");
+    EXPECT_EQ(esm_text_to_cjs("export { " + n + " as " + n + " }"), "exports." + n + " = " + n + ";");
+  }
+  // No name: a digit, a combining mark or a ZWJ first; a character that cannot go on a name;
+  // an escape.
+  for (std::string_view line : {"import 1a from 'm'", "import \u0308a from 'm'", "import \u200Da from 'm'",
+                                "import a\u20ACb from 'm'",
+                                "export const caf\\u00E9 = 1", "export function caf\\u00E9() {"}) {
+    EXPECT_EQ(esm_text_to_cjs(line), line);
+  }
+  EXPECT_EQ(esm_text_to_cjs("export default function a\u20ACb() {}"), "module.exports = function a\u20ACb() {}");
 }
 
 TEST(EsmToCjs, LeavesLinesThatNoRuleMatches) {
@@ -179,7 +227,7 @@ TEST(EsmToCjs, LeavesLinesThatNoRuleMatches) {
            "import a from \"b\";;",
            "Import a from \"b\"",
            "EXPORT const x = 1",
-           "import caf\u00E9 from \"x\"",
+           "import caf\\u00E9 from \"x\"",
            "import a from \"\"",
            "import type { A } from \"m\"",
            "import a, * as b from \"m\"",
@@ -231,6 +279,19 @@ TEST(EsmToCjs, TakesExactlyTheUnicodeWhiteSpaceAsWhiteSpace) {
     for (std::string line : {s + "import a from 'b'", "import" + s + "a from 'b'", s + "export default x;",
                              "export" + s + "const x = 1"}) {
       EXPECT_EQ(esm_text_to_cjs(line), line);
+    }
+  }
+}
+
+// ASCII lines are matched with the ASCII form of the identifier fragment: it must take exactly
+// the ASCII characters that the Unicode form takes, first and later in a name.
+TEST(IdentifierFragment, ItsAsciiFormTakesTheSameAsciiCharacters) {
+  RE2 unicode(identifier_fragment), ascii(ascii_identifier_fragment);
+  ASSERT_TRUE(unicode.ok() && ascii.ok());
+  for (int code = 1; code < 0x80; ++code) {
+    char c = static_cast<char>(code);
+    for (std::string name : {std::string(1, c), std::string("a") + c}) {
+      EXPECT_EQ(RE2::FullMatch(name, unicode), RE2::FullMatch(name, ascii)) << name;
     }
   }
 }

@@ -70,14 +70,13 @@ void append_rewritten(std::string& out, std::string_view line, Candidates candid
 }  // namespace
 
 CjsPatterns::CjsPatterns()
-    : default_import(with_identifiers(
-          R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\)\.default\s*\?\?\s*require\(["'][^"']+["']\);?\s*$)re")),
-      namespace_import(with_identifiers(R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\);?\s*$)re")),
+    : default_import(
+          R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\)\.default\s*\?\?\s*require\(["'][^"']+["']\);?\s*$)re"),
+      namespace_import(R"re(^(\s*)const\s+({id})\s+=\s+require\(["']([^"']+)["']\);?\s*$)re"),
       named_import(R"re(^(\s*)const\s+\{([^}]+)\}\s+=\s+require\(["']([^"']+)["']\);?\s*$)re"),
       default_export(R"re(^(\s*)module\.exports\s+=\s+(.+?);?\s*$)re"),
-      reexport_one(with_identifiers(
-          R"re(^(\s*)exports\.({id})\s+=\s+require\(["']([^"']+)["']\)\.({id});?\s*$)re")),
-      export_one(with_identifiers(R"re(^(\s*)exports\.({id})\s+=\s+({id});?\s*$)re")),
+      reexport_one(R"re(^(\s*)exports\.({id})\s+=\s+require\(["']([^"']+)["']\)\.({id});?\s*$)re"),
+      export_one(R"re(^(\s*)exports\.({id})\s+=\s+({id});?\s*$)re"),
       reexport_all(R"re(^(\s*)Object\.assign\(exports,\s*require\(["']([^"']+)["']\)\);?\s*$)re"),
       side_effect_import(R"re(^require\(["']([^"']+)["']\);?\s*$)re") {}
 

@@ -14,14 +14,14 @@ namespace dsf {
 struct CjsPatterns {
   CjsPatterns();
 
-  RulePattern default_import;    // const x = require("m").default ?? require("m");
-  RulePattern namespace_import;  // const x = require("m");
-  RulePattern named_import;      // const { a, b: c } = require("m");
-  RulePattern default_export;    // module.exports = expression;
-  RulePattern reexport_one;      // exports.x = require("m").y;
-  RulePattern export_one;        // exports.x = y;
-  RulePattern reexport_all;      // Object.assign(exports, require("m"));
-  RulePattern side_effect_import;  // require("m"); at the start of the line
+  NamedRulePattern default_import;    // const x = require("m").default ?? require("m");
+  NamedRulePattern namespace_import;  // const x = require("m");
+  RulePattern named_import;           // const { a, b: c } = require("m");
+  RulePattern default_export;         // module.exports = expression;
+  NamedRulePattern reexport_one;      // exports.x = require("m").y;
+  NamedRulePattern export_one;        // exports.x = y;
+  RulePattern reexport_all;           // Object.assign(exports, require("m"));
+  RulePattern side_effect_import;     // require("m"); at the start of the line
 };
 
 // Every line rewritten on its own; the lines joined with LF, none after the last.

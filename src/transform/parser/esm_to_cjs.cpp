@@ -26,9 +26,14 @@ constexpr std::string_view side_effect_import_rule =
 constexpr std::string_view exported_declaration_rule =
     R"(^(\s*)export\s+(?:(const|let|var|class)\s+|(async\s+)?function(?:\s+|\s*(\*)\s*))({id})(.*)$)";
 // A named function, async function, generator or class after export default: a declaration,
-// whose name the module can use. Group 2 is the declaration, group 3 its name.
+// whose name the module can use. Group 2 is the declaration, group 3 its name, which white
+// space, a parameter list or a body has to follow.
 constexpr std::string_view default_declaration_rule =
     R"(^(\s*)export\s+default\s+((?:(?:async\s+)?function(?:\s+|\s*\*\s*)|class\s+)({id})(?:\s.*|[(<{].*)?)$)";
+// An unnamed function, async function, generator or class after export default whose line ends
+// in `}`: in a module a declaration, which ends at that brace. Group 2 is the declaration.
+constexpr std::string_view one_line_anonymous_default_rule =
+    R"(^(\s*)export\s+default\s+((?:(?:async\s+)?function\s*(?:\*\s*)?[(<]|class(?:\s*\{|\s+extends(?:\s|\())).*\})\s*$)";
 constexpr std::string_view default_export_rule =
     R"(^(\s*)export\s+default\s+(.+?);?\s*$)";
 // The braces may be empty: export {} only marks the file as a module and gives no line.
@@ -41,13 +46,14 @@ constexpr std::string_view reexport_list_rule =
 
 // The patterns of one call, compiled in rule order and released with the call.
 struct Rules {
-  RulePattern default_import{with_identifiers(default_import_rule)};
-  RulePattern namespace_import{with_identifiers(namespace_import_rule)};
-  RulePattern default_and_named_import{with_identifiers(default_and_named_import_rule)};
+  NamedRulePattern default_import{default_import_rule};
+  NamedRulePattern namespace_import{namespace_import_rule};
+  NamedRulePattern default_and_named_import{default_and_named_import_rule};
   RulePattern named_import{named_import_rule};
   RulePattern side_effect_import{side_effect_import_rule};
-  RulePattern exported_declaration{with_identifiers(exported_declaration_rule)};
-  RulePattern default_declaration{with_identifiers(default_declaration_rule)};
+  NamedRulePattern exported_declaration{exported_declaration_rule};
+  NamedRulePattern default_declaration{default_declaration_rule};
+  RulePattern one_line_anonymous_default{one_line_anonymous_default_rule};
   RulePattern default_export{default_export_rule};
   RulePattern export_list{export_list_rule};
   RulePattern reexport_all{reexport_all_rule};
@@ -125,11 +131,13 @@ bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
   return true;
 }
 
-// The exported declaration, the default-exported declaration, the default export, the re-export
-// list, the export list and the re-export of all, in that order.
+// The exported declaration, the default-exported declaration, the one-line anonymous default
+// declaration, the default export, the re-export list, the export list and the re-export of
+// all, in that order.
 bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
   std::string_view g[6];
-  if (rules.exported_declaration.match(line, g)) {
+  // A backslash right after the name begins an escape inside it: such a name is left whole.
+  if (rules.exported_declaration.match(line, g) && !g[5].starts_with('\\')) {
     // g[1] is const, let, var or class; otherwise g[2] holds async and g[3] the star.
     std::string_view keyword = g[1];
     if (keyword.empty()) {
@@ -142,6 +150,9 @@ bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
     // The declaration stays and binds its name; `class extends Base {` names no class.
     out.emit({g[0], g[1]});
     out.hold({g[0], "module.exports = ", g[2], ";"});
+  } else if (rules.one_line_anonymous_default.match(line, g)) {
+    // As an expression it would go on into a next line that begins with `(`, `[` or a backtick.
+    out.hold({g[0], "module.exports = ", g[1], ";"});
   } else if (rules.default_export.match(line, g)) {
     // Only a statement that ends on its line can move to the end; any other goes on over the
     // next lines (a template literal, an arrow function's body, a block after a comment).

@@ -41,20 +41,20 @@ std::string unicode_pattern_text(std::string_view readable) {
   return text;
 }
 
-}  // namespace
-
-
-std::string with_identifiers(std::string_view pattern_template) {
+// A rule's pattern with `fragment` in place of every `{id}` of its template.
+std::string with_identifiers(std::string_view pattern_template, std::string_view fragment) {
   constexpr std::string_view slot = "{id}";
   std::string pattern;
   for (std::size_t pos = 0;;) {
     std::size_t found = pattern_template.find(slot, pos);
     pattern.append(pattern_template.substr(pos, found - pos));
     if (found == std::string_view::npos) return pattern;
-    pattern.append(identifier_fragment);
+    pattern.append(fragment);
     pos = found + slot.size();
   }
 }
+
+}  // namespace
 
 bool ends_with_semicolon(std::string_view line) { return trim_end(line).ends_with(';'); }
 
@@ -62,6 +62,15 @@ RulePattern::RulePattern(std::string_view readable) : regex_(unicode_pattern_tex
   if (!regex_.ok()) {
     end_process(std::format("internal error: built-in pattern {} does not compile: {}", readable, regex_.error()));
   }
+}
+
+NamedRulePattern::NamedRulePattern(std::string_view pattern_template)
+    : template_(pattern_template), ascii_(with_identifiers(pattern_template, ascii_identifier_fragment)) {}
+
+const RulePattern& NamedRulePattern::form_for(std::string_view line) const {
+  if (is_ascii(line)) return ascii_;
+  if (!unicode_) unicode_ = std::make_unique<RulePattern>(with_identifiers(template_, identifier_fragment));
+  return *unicode_;
 }
 
 }  // namespace dsf

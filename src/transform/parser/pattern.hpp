@@ -4,16 +4,20 @@
 
 #include <re2/re2.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace dsf {
 
-// The one form a name may take in the rules.
-inline constexpr std::string_view identifier_fragment = "[A-Za-z_$][A-Za-z0-9_$]*";
-
-// A rule's pattern with the identifier fragment in place of every `{id}` of its template.
-std::string with_identifiers(std::string_view pattern_template);
+// The one form a name may take in the rules: JavaScript's identifier characters. It begins with
+// a letter (L, Nl), `$` or `_`, and goes on with those, digits (Nd), combining marks (Mn, Mc),
+// connector punctuation (Pc), ZWNJ and ZWJ. Each rule takes a name whole or leaves its line
+// alone; a name written with a `\u` escape is left alone.
+inline constexpr std::string_view identifier_fragment =
+    R"([\p{L}\p{Nl}$_][\p{L}\p{Nl}$_\p{Nd}\p{Mn}\p{Mc}\p{Pc}\x{200C}\x{200D}]*)";
+// The same names among ASCII characters.
+inline constexpr std::string_view ascii_identifier_fragment = "[A-Za-z_$][A-Za-z0-9_$]*";
 
 // Calls `visit` with each piece of an import or export list between commas, empty pieces
 // included: n commas give n + 1 pieces.
@@ -51,6 +55,28 @@ class RulePattern {
 
  private:
   RE2 regex_;
+};
+
+// A rule whose pattern holds names: its template has `{id}` where a name stands. On a line of
+// ASCII characters the identifier fragment matches as its ASCII form does, and that form
+// compiles in microseconds where the Unicode classes take a millisecond or more. So each call
+// compiles the Unicode form only for the first line beyond ASCII that the rule is tried on.
+// Like every pattern, it belongs to one call on one thread.
+class NamedRulePattern {
+ public:
+  explicit NamedRulePattern(std::string_view pattern_template);
+
+  template <std::size_t N>
+  bool match(std::string_view line, std::string_view (&groups)[N]) const {
+    return form_for(line).match(line, groups);
+  }
+
+ private:
+  const RulePattern& form_for(std::string_view line) const;
+
+  std::string_view template_;  // a constant of the program
+  RulePattern ascii_;
+  mutable std::unique_ptr<RulePattern> unicode_;
 };
 
 }  // namespace dsf
