@@ -1,6 +1,7 @@
 """The benchmark's inputs, made from a fixed seed so that every run times the same bytes."""
 
 import random
+import re
 
 NAMES = ["user", "order", "item", "cache", "config", "request", "result", "widget", "token",
          "buffer", "event", "node", "route", "query", "session", "metric"]
@@ -9,14 +10,29 @@ MODULES = ["fs", "node:path", "./util.js", "../lib/store.js", "react", "@scope/p
            "./data/cities.js", "lodash/fp"]
 WORDS = ["alpha", "beta", "gamma", "delta", "café", "naïve", "Straße", "→ next", "ünïcode"]
 
+# The same kinds of names, module paths and comment words, in letters beyond ASCII.
+BEYOND_ASCII = {
+    "names": ["usuário", "commandé", "größe", "名前", "データ", "πλήθος", "ключ", "señal", "ürün",
+              "città", "mesaĝo", "ζήτημα", "数量", "événement", "Straße", "naïve"],
+    "modules": ["fs", "./données.js", "../lib/магазин.js", "./データ/都市.js", "@scope/paquete-ñ",
+                "./π/util.js", "./città/dati.js", "lodash/fp"],
+    "words": ["café", "naïve", "Straße", "→ next", "ünïcode", "日本語", "Ελληνικά", "русский", "ağaç"],
+}
 
-def _js_chunk(rng):
-    """One module's worth of code: its imports, functions and classes, some of them exported."""
+
+def _js_chunk(rng, vocabulary=None):
+    """One module's worth of code: its imports, functions and classes, some of them exported.
+    `vocabulary` replaces the names, module paths and comment words."""
+    vocabulary = vocabulary or {}
+    names = vocabulary.get("names", NAMES)
+    modules = vocabulary.get("modules", MODULES)
+    words = vocabulary.get("words", WORDS)
+
     def name():
-        return f"{rng.choice(NAMES)}{rng.randrange(1000)}"
+        return f"{rng.choice(names)}{rng.randrange(1000)}"
 
     def module():
-        return rng.choice(MODULES)
+        return rng.choice(modules)
 
     imports = [
         lambda: f'import {name()} from "{module()}";',
@@ -27,13 +43,13 @@ def _js_chunk(rng):
     ]
     body = [
         lambda: f"const {name()} = {name()}.map((x) => x.value * {rng.randrange(100)});",
-        lambda: f'console.log("processing %d items", {name()}.length, \'{rng.choice(WORDS)}\');',
-        lambda: f"// keeps {rng.choice(WORDS)} apart from \"{name()}\"; a \\ stays a backslash",
-        lambda: f"let {name()} = `${{{name()}}}-{rng.choice(WORDS)}`;",
+        lambda: f'console.log("processing %d items", {name()}.length, \'{rng.choice(words)}\');',
+        lambda: f"// keeps {rng.choice(words)} apart from \"{name()}\"; a \\ stays a backslash",
+        lambda: f"let {name()} = `${{{name()}}}-{rng.choice(words)}`;",
         lambda: f"for (const entry of {name()}) total += entry.price ?? {rng.randrange(10)};",
         lambda: f"const pattern = /\\d+\\.\\d*[\"']/g;",
-        lambda: f'await fetch("/api/{rng.choice(WORDS)}?q=" + encodeURIComponent({name()}));',
-        lambda: f"{name()}.set('{rng.choice(WORDS)}', {{ count: {rng.randrange(99)}, ok: true }});",
+        lambda: f'await fetch("/api/{rng.choice(words)}?q=" + encodeURIComponent({name()}));',
+        lambda: f"{name()}.set('{rng.choice(words)}', {{ count: {rng.randrange(99)}, ok: true }});",
         lambda: "",
     ]
     lines = [rng.choice(imports)() for _ in range(rng.randrange(1, 4))]
@@ -119,6 +135,30 @@ def _filled(make_chunk, size, seed):
 
 def es_module_source(size, seed=1):
     return _filled(_js_chunk, size, seed)
+
+
+def es_module_source_beyond_ascii(size, seed=5):
+    """Code like es_module_source, whose names, module paths and comments hold letters beyond
+    ASCII."""
+    return _filled(lambda rng: _js_chunk(rng, BEYOND_ASCII), size, seed)
+
+
+def exported_names_beyond_ascii(size):
+    """Lines `export const 名前N = N;`, as many as fit in `size` bytes."""
+    lines, total = [], 0
+    for n in range(size):
+        line = f"export const 名前{n} = {n};\n".encode()
+        if total + len(line) > size:
+            break
+        lines.append(line)
+        total += len(line)
+    return b"".join(lines)
+
+
+def ascii_twin(source):
+    """The same text with every byte beyond ASCII written as `x`: the same lines, lengths and
+    rules matched, in ASCII only."""
+    return re.sub(rb"[\x80-\xff]", b"x", source)
 
 
 def python_source(size, seed=2):

@@ -9,6 +9,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unicodedata
 from contextlib import contextmanager
 from pathlib import Path
 
@@ -105,14 +106,20 @@ class Table:
 
     def print(self):
         header = ["case", "median", "baseline", "baseline median", "ratio", "target", "met"]
-        widths = [max(len(row[i]) for row in [header, *self.rows]) for i in range(len(header))]
+        widths = [max(shown_width(row[i]) for row in [header, *self.rows]) for i in range(len(header))]
         right = {1, 3, 4}
         for row in [header, None, *self.rows]:
             if row is None:
                 print("  ".join("-" * w for w in widths))
                 continue
-            print("  ".join(cell.rjust(w) if i in right else cell.ljust(w)
-                            for i, (cell, w) in enumerate(zip(row, widths))).rstrip())
+            padded = (" " * (w - shown_width(cell)) for cell, w in zip(row, widths))
+            print("  ".join(pad + cell if i in right else cell + pad
+                            for i, (cell, pad) in enumerate(zip(row, padded))).rstrip())
+
+
+def shown_width(text):
+    """Columns that a terminal gives the text: two for each wide East Asian character."""
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
 
 
 def seconds(value):
@@ -217,10 +224,8 @@ class Bench:
 
     def case_small_calls(self):
         progress("case 4: 1000 small calls")
-        py, js = self.path("small.py"), self.path("small.mjs")
+        py = self.path("small.py")
         py.write_bytes(inputs.python_source(1024, seed=3))
-        js.write_bytes(inputs.es_module_source(1024, seed=4))
-        merged, out = self.path("small.py.mjs"), self.path("small-split")
         calls = 1000
 
         def many(call):
@@ -229,14 +234,54 @@ class Bench:
                     call()
             return run
 
-        merge_time, split_time = medians(self.runs, [
-            many(lambda: self.dsf.merge(str(py), str(js), str(merged))),
-            many(lambda: self.dsf.split(str(merged), str(out)))])
-        for step, total in (("merge", merge_time), ("split .mjs", split_time)):
+        actions, files = [], []
+        for kind, source in (("", inputs.es_module_source(1024, seed=4)),
+                             ("-beyond-ascii", inputs.es_module_source_beyond_ascii(1024, seed=4))):
+            js, merged = self.path(f"small{kind}.mjs"), self.path(f"small{kind}.py.mjs")
+            out = self.path(f"small{kind}-split")
+            js.write_bytes(source)
+            actions += [many(lambda js=js, merged=merged: self.dsf.merge(str(py), str(js), str(merged))),
+                        many(lambda merged=merged, out=out: self.dsf.split(str(merged), str(out)))]
+            files += [js, merged, out]
+        steps = [("merge", ""), ("split .mjs", ""),
+                 ("merge", " beyond ASCII"), ("split .mjs", " beyond ASCII")]
+        for (step, sources), total in zip(steps, medians(self.runs, actions)):
             per_call = total / calls
-            self.table.add(f"4 {step} of two 1 KB sources, per call", per_call, "", None, None,
+            self.table.add(f"4 {step} of two 1 KB sources{sources}, per call", per_call, "", None, None,
                            "< 1 ms", per_call < 1e-3)
-        remove(py, js, merged, out)
+        remove(py, *files)
+
+    def against_ascii(self, case, label, source):
+        """Merge and split of `source`, text beyond ASCII, timed by turns with its ASCII twin."""
+        py = self.path("twin.py")
+        py.write_bytes(b"print('twin')\n")
+        texts = {"ascii": inputs.ascii_twin(source), "beyond": source}
+        js, merged, out = ({kind: self.path(f"{kind}{suffix}") for kind in texts}
+                           for suffix in (".mjs", ".py.mjs", "-split"))
+        for kind, text in texts.items():
+            js[kind].write_bytes(text)
+
+        def merge(kind):
+            return lambda: self.dsf.merge(str(py), str(js[kind]), str(merged[kind]))
+
+        def split(kind):
+            return lambda: self.dsf.split(str(merged[kind]), str(out[kind]))
+
+        progress(f"case {case}: merge, {label}")
+        merge_ascii, merge_beyond = medians(self.runs, [merge(kind) for kind in texts])
+        progress(f"case {case}: split, {label}")
+        split_ascii, split_beyond = medians(self.runs, [split(kind) for kind in texts])
+        for step, beyond, ascii in (("merge", merge_beyond, merge_ascii),
+                                    ("split .mjs", split_beyond, split_ascii)):
+            self.table.add(f"{case} {step}, {label}", beyond, "same in ASCII", ascii, beyond / ascii,
+                           "<= 1.3", beyond <= 1.3 * ascii)
+        remove(py, *js.values(), *merged.values(), *out.values())
+
+    def case_code_beyond_ascii(self):
+        self.against_ascii(7, "32 MB code, names beyond ASCII", inputs.es_module_source_beyond_ascii(32 * MB))
+
+    def case_exported_names_beyond_ascii(self):
+        self.against_ascii(8, "16 MB export const 名前N = N;", inputs.exported_names_beyond_ascii(16 * MB))
 
     def case_keys(self):
         folders = iter(range(10**6))
@@ -296,6 +341,8 @@ CASES = {
     "4": Bench.case_small_calls,
     "5": Bench.case_keys,
     "6": Bench.case_memory,
+    "7": Bench.case_code_beyond_ascii,
+    "8": Bench.case_exported_names_beyond_ascii,
 }
 
 

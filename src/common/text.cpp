@@ -134,26 +134,31 @@ std::size_t white_space_at(std::string_view text, std::size_t pos) {
   return 0;
 }
 
-std::size_t white_space_before(std::string_view text, std::size_t end) {
+std::size_t js_white_space_at(std::string_view text, std::size_t pos) {
+  if (text.substr(pos).starts_with("\uFEFF")) return 3;
+  return white_space_at(text, pos);
+}
+
+std::size_t js_white_space_before(std::string_view text, std::size_t end) {
   for (std::size_t length : {std::size_t{1}, std::size_t{2}, std::size_t{3}}) {
-    if (end >= length && white_space_at(text.substr(0, end), end - length) == length) return length;
+    if (end >= length && js_white_space_at(text.substr(0, end), end - length) == length) return length;
   }
   return 0;
 }
 
-std::string_view trim_start(std::string_view text) {
+std::string_view trim_js_start(std::string_view text) {
   std::size_t pos = 0;
-  while (std::size_t length = white_space_at(text, pos)) pos += length;
+  while (std::size_t length = js_white_space_at(text, pos)) pos += length;
   return text.substr(pos);
 }
 
-std::string_view trim_end(std::string_view text) {
+std::string_view trim_js_end(std::string_view text) {
   std::size_t end = text.size();
-  while (std::size_t length = white_space_before(text, end)) end -= length;
+  while (std::size_t length = js_white_space_before(text, end)) end -= length;
   return text.substr(0, end);
 }
 
-std::string_view trim(std::string_view text) { return trim_end(trim_start(text)); }
+std::string_view trim_js(std::string_view text) { return trim_js_end(trim_js_start(text)); }
 
 void drop_byte_order_mark(std::string& text) {
   if (text.starts_with("\uFEFF")) text.erase(0, 3);

@@ -1,5 +1,5 @@
-// Text helpers shared by the engines: UTF-8 checks, line splitting, Unicode white space,
-// byte-order marks, ASCII lower-casing.
+// Text helpers shared by the engines: UTF-8 checks, line splitting, white space (Unicode's and
+// JavaScript's), byte-order marks, ASCII lower-casing.
 #pragma once
 
 #include <cstddef>
@@ -30,12 +30,16 @@ class LineCursor {
 
 // Byte length of the White_Space character that starts at `pos`, or 0 when none does.
 std::size_t white_space_at(std::string_view text, std::size_t pos);
-// Byte length of the White_Space character that ends right before `end`, or 0.
-std::size_t white_space_before(std::string_view text, std::size_t end);
 
-std::string_view trim_start(std::string_view text);
-std::string_view trim_end(std::string_view text);
-std::string_view trim(std::string_view text);
+// JavaScript's white space: the White_Space set and U+FEFF, which JavaScript takes as white
+// space anywhere in a source. The same lengths as above, for it.
+std::size_t js_white_space_at(std::string_view text, std::size_t pos);
+std::size_t js_white_space_before(std::string_view text, std::size_t end);
+
+// JavaScript's white space removed at the start, the end or both.
+std::string_view trim_js_start(std::string_view text);
+std::string_view trim_js_end(std::string_view text);
+std::string_view trim_js(std::string_view text);
 
 // Drops one U+FEFF at the start of a file's text, as Python and Node.js skip it there.
 void drop_byte_order_mark(std::string& text);

@@ -24,17 +24,21 @@ TEST(LineCursor, CutsAtLfAndDropsOnlyTheCrBeforeIt) {
   EXPECT_EQ(lines_of("a\r\r\nb"), (Lines{"a\r", "b"}));
 }
 
-TEST(WhiteSpace, TrimsTheUnicodeSetAndNothingElse) {
-  // Every member of the set, in UTF-8, on both sides.
-  const std::string all = "\t\n\v\f\r \u0085\u00A0\u1680\u2000\u2005\u200A\u2028\u2029\u202F\u205F\u3000";
-  EXPECT_EQ(trim(all + "x y" + all), "x y");
-  EXPECT_EQ(trim_start(all + "x "), "x ");
-  EXPECT_EQ(trim_end(" x" + all), " x");
-  EXPECT_EQ(trim(all), "");
-  // Near neighbours of the set stay: U+200B, U+FEFF, U+180E, U+0084.
-  for (std::string_view kept : {"\u200B", "\uFEFF", "\u180E", "\u0084"}) {
-    EXPECT_EQ(trim(kept), kept);
+TEST(WhiteSpace, TrimsJavaScriptsSetAndNothingElse) {
+  // Every member of the White_Space set and U+FEFF, in UTF-8, on both sides.
+  const std::string all = "\t\n\v\f\r \u0085\u00A0\u1680\u2000\u2005\u200A\u2028\u2029\u202F\u205F\u3000\uFEFF";
+  EXPECT_EQ(trim_js(all + "x y" + all), "x y");
+  EXPECT_EQ(trim_js_start(all + "x "), "x ");
+  EXPECT_EQ(trim_js_end(" x" + all), " x");
+  EXPECT_EQ(trim_js(all), "");
+  // Near neighbours of the set stay: U+200B, U+180E, U+0084, U+FEFE.
+  for (std::string_view kept : {"\u200B", "\u180E", "\u0084", "\uFEFE"}) {
+    EXPECT_EQ(trim_js(kept), kept);
   }
+  // Python's white space is the White_Space set alone.
+  EXPECT_EQ(white_space_at("\u3000", 0), 3u);
+  EXPECT_EQ(white_space_at("\uFEFF", 0), 0u);
+  EXPECT_EQ(js_white_space_at("\uFEFF", 0), 3u);
 }
 
 TEST(AsciiLower, ChangesOnlyAToZ) {

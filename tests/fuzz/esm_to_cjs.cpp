@@ -3,9 +3,10 @@
 // export) comes out unchanged in its place: right after the lines made from the lines before
 // it. Export assignments held back for the end come after all of them.
 //
-// The places are found by rewriting the text once more with a numbered plain line put after
-// each line that may match: every line is rewritten on its own, so the two results differ only
-// by the numbered lines, and each plain line must stand right after the line or number before it.
+// The places are found by rewriting the text once more with a numbered comment line put after
+// each line that may match: every line is rewritten on its own, and a line that moves away looks
+// past comment lines for the code it would join, so the two results differ only by the numbered
+// lines, and each plain line must stand right after the line or number before it.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,8 +23,9 @@ bool may_match(std::string_view line) {
   return word.starts_with("import") || word.starts_with("export");
 }
 
-// A plain line no input line can be: inputs are cut at LF and hold no line like it.
-std::string mark(std::size_t number) { return "\x01\x02 mark " + std::to_string(number); }
+// A comment line no input line can be: inputs are cut at LF and hold no line like it.
+constexpr std::string_view mark_start = "// \x01\x02 mark ";
+std::string mark(std::size_t number) { return std::string(mark_start) + std::to_string(number); }
 
 std::string joined(const std::vector<std::string_view>& lines) {
   std::string text;
@@ -70,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++position;
   }
   for (std::string_view line : out) {
-    if (!line.starts_with("\x01\x02")) unmarked.push_back(line);
+    if (!line.starts_with(mark_start)) unmarked.push_back(line);
   }
   CHECK(output == joined(unmarked), input);
   return 0;

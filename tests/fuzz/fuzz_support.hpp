@@ -93,11 +93,12 @@ inline std::vector<std::string_view> pieces_of(std::string_view text) {
   }
 }
 
-// The text after its leading Unicode White_Space characters.
+// The text after its leading JavaScript white space: the Unicode White_Space characters and
+// U+FEFF.
 inline std::string_view after_indentation(std::string_view line) {
   static constexpr std::string_view multibyte[] = {
       "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
-      "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000"};
+      "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000", "\uFEFF"};
   for (;;) {
     if (!line.empty() && (line[0] == ' ' || (line[0] >= '\t' && line[0] <= '\r'))) {
       line.remove_prefix(1);

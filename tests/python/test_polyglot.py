@@ -191,6 +191,25 @@ CASES = {
     "lone CR line breaks": (HELLO, "import os from 'node:os'\rconsole.log(typeof os.platform)\r", "mjs"),
     "escaped brace in a field's format": ("if True:\n    print(f'{1:{\"\"}{{>3}', f\"'}}'{1\n    =}\")\n",
                                        "console.log('js');\n", "js"),
+    "Other_ID_Start and Other_ID_Continue names": (
+        HELLO, "export const col\u00b7lecci\u00f3 = 1;\nexport const \u2118 = 2;\n"
+               "export function \u30a2\u30fb\u212e() { return 3 }\n"
+               "console.log(col\u00b7lecci\u00f3, \u2118, \u30a2\u30fb\u212e());\n", "mjs"),
+    "moved default function before a bracket": (
+        HELLO, 'console.log("a")\nexport default function () {}\n[1, 2].forEach((v) => console.log(v))\n', "mjs"),
+    "export list before a bracket": (
+        HELLO, "const f = [5, 6, 7]\nconst g = f\nexport { g }\n\n// the list\n[1, 2].forEach((v) => console.log(v))\n",
+        "mjs"),
+    "moved default class before a call": (
+        HELLO, "const h = function () { console.log('called'); return () => {} }\nexport default class {}\n"
+               "(function () { console.log('after') })()\n", "mjs"),
+    "moved re-export before a template": (
+        HELLO, "const tag = (s) => s[0]\nexport * from 'node:path'\n`raw`.split('').forEach((c) => console.log(c))\n",
+        "mjs"),
+    "U+FEFF before and after export": (
+        HELLO, "console.log(1);\n\ufeffexport const a = 2;\nexport\ufeffconst b = 3;\n"
+               "export {\ufeffa as c\ufeff};\nconsole.log(a, b);\n", "mjs"),
+    "two byte-order marks": (HELLO, "\ufeff\ufeffexport const a = 2;\nconsole.log(a);\n", "mjs"),
 }
 
 
@@ -226,6 +245,64 @@ def test_sources_that_need_their_meaning_kept_run_alike_before_and_after_split(i
     assert run("node", "cjs/result.js", cwd=in_tmp) == expected_node
     assert run("node", "esm/result.mjs", cwd=in_tmp) == expected_module
     assert run("node", "typed/esm/result.js", cwd=in_tmp) == expected_module
+
+
+# What a module exports, as Node.js sees it: the entries of its namespace, or of what require
+# gives, sorted.
+SHOW_EXPORTS = """
+const show = (exported) => console.log(JSON.stringify(Object.entries(exported).sort()));
+const path = require("node:path").resolve(process.argv[2]);
+if (path.endsWith(".mjs")) import(path).then(show); else show(require(path));
+"""
+
+EXPORTS = {
+    "a name that goes on beyond ASCII": 'const a = "wrong";\nexport const a\u00b7b = "right";\n',
+    "names of Other_ID_Start characters": "export const \u2118 = 1;\nexport let \u309b\u309c = 2;\n",
+    "U+FEFF around a list entry": "const a = 1;\nexport {\ufeffa as b\ufeff};\n",
+}
+
+
+@pytest.mark.parametrize("js", EXPORTS.values(), ids=EXPORTS.keys())
+def test_merged_and_split_modules_export_what_the_source_exports(in_tmp, js, capfd):
+    (in_tmp / "app.py").write_text(HELLO)
+    (in_tmp / "app.mjs").write_bytes(js.encode())
+    (in_tmp / "show.cjs").write_text(SHOW_EXPORTS)
+    expected = run("node", "show.cjs", "app.mjs", cwd=in_tmp)
+    dsf.merge("app.py", "app.mjs", "m.py.js")
+    shutil.copy(in_tmp / "m.py.js", in_tmp / "m.py.mjs")
+    dsf.split("m.py.mjs", "esm")
+    capfd.readouterr()
+    assert run("node", "show.cjs", "m.py.js", cwd=in_tmp) == expected
+    assert run("node", "show.cjs", "esm/result.mjs", cwd=in_tmp) == expected
+
+
+# Every character beyond ASCII, first in a name and later in one: the rewriting takes the name
+# whole exactly where Node.js reads it as a name.
+NODE_NAMES = r"""
+const start = /^[$_\p{ID_Start}][$\p{ID_Continue}\u200C\u200D]*$/u;
+const bits = (name) => { let out = ""; for (let c = 0x80; c < 0x110000; c++)
+  if (c < 0xD800 || c > 0xDFFF) out += start.test(name(String.fromCodePoint(c))) ? "1" : "0"; return out; };
+console.log(bits((c) => c + "b"));
+console.log(bits((c) => "a" + c));
+"""
+
+
+def test_names_beyond_ascii_are_those_node_reads(in_tmp, capfd):
+    characters = [chr(c) for c in range(0x80, 0x110000) if not 0xD800 <= c <= 0xDFFF]
+    shapes = [lambda c: c + "b", lambda c: "a" + c]
+    lines = [f'import {shape(c)} from "m";' for shape in shapes for c in characters]
+    (in_tmp / "names.py").write_text(HELLO)
+    (in_tmp / "names.js").write_text("\n".join(lines))
+    dsf.merge("names.py", "names.js", "m.py.cjs")
+    dsf.split("m.py.cjs", "back")
+    capfd.readouterr()
+    taken = set(re.findall(r'^const (.+) = require\("m"\)\.default', (in_tmp / "back/result.cjs").read_text(), re.M))
+    node = (in_tmp / "names.cjs")
+    node.write_text(NODE_NAMES)
+    verdicts = run("node", "names.cjs", cwd=in_tmp).split()
+    for shape, verdict in zip(shapes, verdicts):
+        differing = [f"U+{ord(c):04X}" for c, bit in zip(characters, verdict) if (bit == "1") != (shape(c) in taken)]
+        assert differing == []
 
 
 # An editor may put a byte-order mark before the first line; both interpreters skip it.

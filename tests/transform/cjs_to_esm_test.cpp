@@ -86,20 +86,30 @@ TEST(CjsLineToEsm, RewritesEachRuleAndCopiesLinesOutsideTheForms) {
 // The same names as on the way in: JavaScript's identifier characters, taken whole.
 TEST(CjsLineToEsm, TakesWholeNamesOfJavaScriptsIdentifierCharacters) {
   for (std::string_view name : {"caf\u00E9", "\u03C0", "\u65E5\u672C", "U\u0308ber", "a\u200Db", "$_1", "\u2167x",
-                                "a\u203Fb"}) {
+                                "a\u203Fb",
+                                // Other_ID_Start, then Other_ID_Continue
+                                "\u2118", "\u212E", "\u1885\u1886", "\u309B\u309C", "col\u00B7lecci\u00F3", "a\u0387",
+                                "a\u1369\u1371", "a\u19DA", "\u30A2\u30FB", "a\uFF65"}) {
     std::string n(name);
     EXPECT_EQ(rewrite("exports." + n + " = " + n + ";"), "export { " + n + " as " + n + " };");
     EXPECT_EQ(rewrite("exports." + n + " = require(\"m\")." + n + ";"), "export { " + n + " as " + n + " } from \"m\";");
     EXPECT_EQ(rewrite("const " + n + " = require(\"m\");"), "import * as " + n + " from \"m\";");
     EXPECT_EQ(rewrite("const " + n + " = require(\"m\").default ?? require(\"m\");"), "import " + n + " from \"m\";");
   }
+  // A name that is none stays with its line, in either place of a rule with two names.
   for (std::string_view line : {"exports.a\u20ACb = a\u20ACb;", "exports.caf\\u00E9 = caf\\u00E9;",
-                                "const \u0308a = require(\"m\");", "const 1a = require(\"m\");"}) {
+                                "const \u0308a = require(\"m\");", "const 1a = require(\"m\");",
+                                "const \u00B7a = require(\"m\").default ?? require(\"m\");",
+                                "exports.a = require(\"m\").b\u2E2F;", "exports.a\u20AC = require(\"m\").b;",
+                                "exports.a = b\u00B7\u20AC"}) {
     EXPECT_EQ(rewrite(line), line);
   }
+  // White space beyond ASCII right after a name ends it.
+  EXPECT_EQ(rewrite("exports.\u03C0\u3000=\u00A0\u03C0;\uFEFF"), "export { \u03C0 as \u03C0 };");
+  EXPECT_EQ(rewrite("const caf\u00E9\u2003= require(\"m\");"), "import * as caf\u00E9 from \"m\";");
 }
 
-TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {
+TEST(CjsLineToEsm, TreatsJavaScriptsWhiteSpaceAsWhiteSpace) {
   const LineCase cases[] = {
       // Leading white space of any kind is copied unchanged.
       {"\t  const fs = require(\"fs\");", "\t  import * as fs from \"fs\";"},
@@ -111,6 +121,9 @@ TEST(CjsLineToEsm, TreatsEveryUnicodeWhiteSpaceAsWhiteSpace) {
       {"const\u00A0fs\u2003=\u205Frequire(\"fs\");\u0085", "import * as fs from \"fs\";"},
       {"module.exports = a;\r", "export default a;"},
       {"exports.a\u000B=\u000Cb;\u202F", "export { b as a };"},
+      // U+FEFF is white space to JavaScript.
+      {"\uFEFFconst\uFEFFfs = require(\"fs\");\uFEFF", "\uFEFFimport * as fs from \"fs\";"},
+      {"const {\uFEFFa:\uFEFFb\uFEFF} = require(\"m\");", "import { a as b } from \"m\";"},
       // A character outside the set is no white space.
       {"const\u200Bfs = require(\"fs\");", "const\u200Bfs = require(\"fs\");"},
   };

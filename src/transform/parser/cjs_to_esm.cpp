@@ -19,7 +19,7 @@ void append(std::string& out, std::initializer_list<std::string_view> parts) {
 enum class Candidates { none, imports, default_export, exports, reexport_all, side_effect_import };
 
 Candidates candidates_for(std::string_view line) {
-  std::string_view word = trim_start(line);
+  std::string_view word = trim_js_start(line);
   // The imports need a require call too, which most declarations lack.
   if (word.starts_with("const")) return word.contains("require(") ? Candidates::imports : Candidates::none;
   if (word.starts_with("module.exports")) return Candidates::default_export;
@@ -117,10 +117,10 @@ std::string cjs_names_to_esm(std::string_view names) {
 }
 
 std::string cjs_name_to_esm(std::string_view name) {
-  std::string_view piece = trim(name);
+  std::string_view piece = trim_js(name);
   std::size_t colon = piece.find(':');
   if (colon == std::string_view::npos) return std::string(piece);
-  return std::string(trim(piece.substr(0, colon))) + " as " + std::string(trim(piece.substr(colon + 1)));
+  return std::string(trim_js(piece.substr(0, colon))) + " as " + std::string(trim_js(piece.substr(colon + 1)));
 }
 
 }  // namespace dsf

@@ -68,10 +68,10 @@ struct EntryNames {
 };
 
 EntryNames entry_names(std::string_view entry) {
-  entry = trim(entry);
+  entry = trim_js(entry);
   std::size_t as = entry.find(" as ");
   if (as == std::string_view::npos) return {entry, entry, false};
-  return {trim(entry.substr(0, as)), trim(entry.substr(as + 4)), true};
+  return {trim_js(entry.substr(0, as)), trim_js(entry.substr(as + 4)), true};
 }
 
 void append_name(std::string& out, std::string_view entry) {
@@ -94,7 +94,10 @@ class Output {
   void emit(std::initializer_list<std::string_view> parts) {
     std::string& text = lines_.add();
     for (std::string_view part : parts) text += part;
+    ++emitted_lines_;
   }
+  // How many lines the rules have given in place so far.
+  std::size_t emitted_lines() const { return emitted_lines_; }
   void hold(std::initializer_list<std::string_view> parts) {
     if (held_lines_++ > 0) held_ += '\n';
     for (std::string_view part : parts) held_ += part;
@@ -107,9 +110,22 @@ class Output {
 
  private:
   JoinedLines lines_;
+  std::size_t emitted_lines_ = 0;
   std::string held_;
   std::size_t held_lines_ = 0;
 };
+
+// Whether the next line that holds code, blank lines and `//` comment lines passed over, begins
+// with `(`, `[` or a backtick. Such a line goes on the statement before it, unless a line between
+// them ends that statement.
+bool next_code_goes_on_before(LineCursor rest) {
+  for (std::string_view line; rest.next(line);) {
+    std::string_view code = trim_js_start(line);
+    if (code.empty() || code.starts_with("//")) continue;
+    return code.starts_with('(') || code.starts_with('[') || code.starts_with('`');
+  }
+  return false;
+}
 
 // The default, namespace, default-and-named, named and side-effect imports, in that order.
 bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
@@ -193,11 +209,19 @@ std::string esm_text_to_cjs(std::string_view text) {
     // Every rule begins with indentation and then import or export: any other line is copied
     // without running the matcher, which keeps long files cheap.
     std::size_t start = 0;
-    while (std::size_t width = white_space_at(line, start)) start += width;
+    while (std::size_t width = js_white_space_at(line, start)) start += width;
     std::string_view word = line.substr(start);
-    bool rewritten = (word.starts_with("import") && rewrite_import(rules, line, out)) ||
-                     (word.starts_with("export") && rewrite_export(rules, line, out));
-    if (!rewritten) out.copy(line);
+    if (word.starts_with("import") && rewrite_import(rules, line, out)) continue;
+    if (word.starts_with("export")) {
+      std::size_t emitted = out.emitted_lines();
+      if (rewrite_export(rules, line, out)) {
+        // In a module the export line ended the statement before it. Where it leaves no line,
+        // a `;` ends that statement before code that would go on it.
+        if (out.emitted_lines() == emitted && next_code_goes_on_before(lines)) out.emit({line.substr(0, start), ";"});
+        continue;
+      }
+    }
+    out.copy(line);
   }
   return std::move(out).join();
 }

@@ -1,15 +1,21 @@
 #include "transform/parser/pattern.hpp"
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <format>
 
 #include "common/fatal.hpp"
-#include "common/text.hpp"
 
 namespace dsf {
 namespace {
 
-constexpr std::string_view white_space_class =
-    R"([\t-\r \x{85}\x{A0}\x{1680}\x{2000}-\x{200A}\x{2028}\x{2029}\x{202F}\x{205F}\x{3000}])";
+// JavaScript's white space beyond ASCII, as the inside of a character class: the rest of the
+// White_Space set, and U+FEFF.
+constexpr std::string_view white_space_beyond_ascii =
+    R"(\x{85}\x{A0}\x{1680}\x{2000}-\x{200A}\x{2028}\x{2029}\x{202F}\x{205F}\x{3000}\x{FEFF})";
 
 RE2::Options rule_options() {
   RE2::Options options;
@@ -20,10 +26,10 @@ RE2::Options rule_options() {
   return options;
 }
 
-
-// The pattern text RE2 compiles: every `\s` of `readable` becomes the class of the Unicode
-// White_Space characters (RE2's own `\s` is ASCII only).
+// The pattern text RE2 compiles: every `\s` of `readable` becomes the class of JavaScript's
+// white space (RE2's own `\s` is ASCII only).
 std::string unicode_pattern_text(std::string_view readable) {
+  const std::string white_space_class = std::format(R"([\t-\r {}])", white_space_beyond_ascii);
   std::string text;
   text.reserve(readable.size() * 2);
   for (std::size_t i = 0; i < readable.size(); ++i) {
@@ -41,22 +47,69 @@ std::string unicode_pattern_text(std::string_view readable) {
   return text;
 }
 
-// A rule's pattern with `fragment` in place of every `{id}` of its template.
-std::string with_identifiers(std::string_view pattern_template, std::string_view fragment) {
-  constexpr std::string_view slot = "{id}";
+// What a name group takes: an ASCII letter, `$`, `_` or any character beyond ASCII that is no
+// white space, then the same or an ASCII digit; is_identifier decides on the characters beyond
+// ASCII. Written as runs of one such character and the digits after it, so that the class
+// beyond ASCII, the one costly part to compile, stands in the pattern once.
+std::string name_fragment() {
+  return std::format(R"((?:(?:[A-Za-z_$]|[^\x00-\x7F{}])[0-9]*)+)", white_space_beyond_ascii);
+}
+
+constexpr std::string_view name_slot = "({id})";
+
+// The template with the name fragment in every name slot.
+std::string with_names(std::string_view pattern_template) {
+  const std::string fragment = name_fragment();
   std::string pattern;
   for (std::size_t pos = 0;;) {
-    std::size_t found = pattern_template.find(slot, pos);
+    std::size_t found = pattern_template.find(name_slot, pos);
     pattern.append(pattern_template.substr(pos, found - pos));
     if (found == std::string_view::npos) return pattern;
-    pattern.append(fragment);
-    pos = found + slot.size();
+    pattern.append("(").append(fragment).append(")");
+    pos = found + name_slot.size();
   }
+}
+
+// The numbers of the capture groups that the template's name slots open. A group opens at every
+// `(` that no backslash escapes and no `?` follows.
+std::vector<std::size_t> name_groups_of(std::string_view pattern_template) {
+  std::vector<std::size_t> groups;
+  std::size_t opened = 0;
+  for (std::size_t i = 0; i < pattern_template.size(); ++i) {
+    if (pattern_template[i] == '\\') {
+      ++i;
+    } else if (pattern_template[i] == '(' && pattern_template.substr(i + 1, 1) != "?") {
+      ++opened;
+      if (pattern_template.substr(i).starts_with(name_slot)) groups.push_back(opened);
+    }
+  }
+  return groups;
+}
+
+bool is_identifier_part(UChar32 c, bool first) {
+  if (c == '$' || c == '_') return true;
+  if (!first && (c == 0x200C || c == 0x200D)) return true;
+  return u_hasBinaryProperty(c, first ? UCHAR_ID_START : UCHAR_ID_CONTINUE) != 0;
 }
 
 }  // namespace
 
-bool ends_with_semicolon(std::string_view line) { return trim_end(line).ends_with(';'); }
+bool is_identifier(std::string_view name) {
+  if (name.empty()) return false;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
+  for (std::size_t pos = 0; pos < name.size();) {
+    // ICU reads with 32-bit offsets: it is given one character's room at a time.
+    const auto room = static_cast<std::int32_t>(std::min<std::size_t>(name.size() - pos, U8_MAX_LENGTH));
+    std::int32_t used = 0;
+    UChar32 c;
+    U8_NEXT(bytes + pos, used, room, c);  // an ill-formed sequence gives a negative c
+    if (c < 0 || !is_identifier_part(c, pos == 0)) return false;
+    pos += static_cast<std::size_t>(used);
+  }
+  return true;
+}
+
+bool ends_with_semicolon(std::string_view line) { return trim_js_end(line).ends_with(';'); }
 
 RulePattern::RulePattern(std::string_view readable) : regex_(unicode_pattern_text(readable), rule_options()) {
   if (!regex_.ok()) {
@@ -65,12 +118,10 @@ RulePattern::RulePattern(std::string_view readable) : regex_(unicode_pattern_tex
 }
 
 NamedRulePattern::NamedRulePattern(std::string_view pattern_template)
-    : template_(pattern_template), ascii_(with_identifiers(pattern_template, ascii_identifier_fragment)) {}
+    : pattern_(with_names(pattern_template)), name_groups_(name_groups_of(pattern_template)) {}
 
-const RulePattern& NamedRulePattern::form_for(std::string_view line) const {
-  if (is_ascii(line)) return ascii_;
-  if (!unicode_) unicode_ = std::make_unique<RulePattern>(with_identifiers(template_, identifier_fragment));
-  return *unicode_;
+void NamedRulePattern::missing_name_group(std::size_t group) const {
+  end_process(std::format("internal error: a match of a named rule does not reach its name group {}", group));
 }
 
 }  // namespace dsf

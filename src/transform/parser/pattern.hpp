@@ -4,20 +4,17 @@
 
 #include <re2/re2.h>
 
-#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "common/text.hpp"
 
 namespace dsf {
 
-// The one form a name may take in the rules: JavaScript's identifier characters. It begins with
-// a letter (L, Nl), `$` or `_`, and goes on with those, digits (Nd), combining marks (Mn, Mc),
-// connector punctuation (Pc), ZWNJ and ZWJ. Each rule takes a name whole or leaves its line
-// alone; a name written with a `\u` escape is left alone.
-inline constexpr std::string_view identifier_fragment =
-    R"([\p{L}\p{Nl}$_][\p{L}\p{Nl}$_\p{Nd}\p{Mn}\p{Mc}\p{Pc}\x{200C}\x{200D}]*)";
-// The same names among ASCII characters.
-inline constexpr std::string_view ascii_identifier_fragment = "[A-Za-z_$][A-Za-z0-9_$]*";
+// Whether `name` is a JavaScript identifier: ID_Start, `$` or `_` first, then ID_Continue, `$`,
+// ZWNJ or ZWJ, by ICU's tables, which Node.js reads names with too. An escape is no part of it.
+bool is_identifier(std::string_view name);
 
 // Calls `visit` with each piece of an import or export list between commas, empty pieces
 // included: n commas give n + 1 pieces.
@@ -57,26 +54,32 @@ class RulePattern {
   RE2 regex_;
 };
 
-// A rule whose pattern holds names: its template has `{id}` where a name stands. On a line of
-// ASCII characters the identifier fragment matches as its ASCII form does, and that form
-// compiles in microseconds where the Unicode classes take a millisecond or more. So each call
-// compiles the Unicode form only for the first line beyond ASCII that the rule is tried on.
-// Like every pattern, it belongs to one call on one thread.
+// A rule whose pattern holds names: its template has `({id})` where a name stands. The pattern
+// takes for a name any run of ASCII identifier characters and characters beyond ASCII that are
+// no white space, and stays as cheap as an ASCII pattern; each name that holds a character
+// beyond ASCII is then checked with is_identifier, and the line matches only when all are
+// names. In valid JavaScript a character beyond ASCII right after a name is white space or part
+// of the name, so the broad run takes exactly the name.
 class NamedRulePattern {
  public:
   explicit NamedRulePattern(std::string_view pattern_template);
 
   template <std::size_t N>
   bool match(std::string_view line, std::string_view (&groups)[N]) const {
-    return form_for(line).match(line, groups);
+    if (!pattern_.match(line, groups)) return false;
+    for (std::size_t group : name_groups_) {
+      if (group > N) missing_name_group(group);
+      if (!is_ascii(groups[group - 1]) && !is_identifier(groups[group - 1])) return false;
+    }
+    return true;
   }
 
  private:
-  const RulePattern& form_for(std::string_view line) const;
+  // A caller whose groups do not reach a name is a fault of the program: the process ends.
+  [[noreturn]] void missing_name_group(std::size_t group) const;
 
-  std::string_view template_;  // a constant of the program
-  RulePattern ascii_;
-  mutable std::unique_ptr<RulePattern> unicode_;
+  RulePattern pattern_;
+  std::vector<std::size_t> name_groups_;  // the numbers of the capture groups that hold names
 };
 
 }  // namespace dsf
