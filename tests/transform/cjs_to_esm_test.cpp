@@ -101,7 +101,7 @@ TEST(CjsLineToEsm, TakesWholeNamesOfJavaScriptsIdentifierCharacters) {
                                 "const \u0308a = require(\"m\");", "const 1a = require(\"m\");",
                                 "const \u00B7a = require(\"m\").default ?? require(\"m\");",
                                 "exports.a = require(\"m\").b\u2E2F;", "exports.a\u20AC = require(\"m\").b;",
-                                "exports.a = b\u00B7\u20AC"}) {
+                                "exports.a = b\u00B7\u20AC", "exports.\u3000a = b;"}) {
     EXPECT_EQ(rewrite(line), line);
   }
   // White space beyond ASCII right after a name ends it.

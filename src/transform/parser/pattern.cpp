@@ -47,12 +47,15 @@ std::string unicode_pattern_text(std::string_view readable) {
   return text;
 }
 
-// What a name group takes: an ASCII letter, `$`, `_` or any character beyond ASCII that is no
-// white space, then the same or an ASCII digit; is_identifier decides on the characters beyond
-// ASCII. Written as runs of one such character and the digits after it, so that the class
-// beyond ASCII, the one costly part to compile, stands in the pattern once.
+// What a name group takes: `$`, `_`, an ASCII letter or any character beyond ASCII, then any
+// number of those or ASCII digits, white space beyond ASCII excepted, as white space ends a
+// name; is_identifier decides on the characters beyond ASCII. The first character needs no such
+// exception: every name follows a `.` or a greedy `\s`, which takes the white space before it,
+// and a name that begins with white space fails the check. The class with the exception is the
+// one part of the pattern that is costly to compile, so it stands in it once.
 std::string name_fragment() {
-  return std::format(R"((?:(?:[A-Za-z_$]|[^\x00-\x7F{}])[0-9]*)+)", white_space_beyond_ascii);
+  return std::format(R"((?:[A-Za-z_$]|[^\x00-\x7F])(?:[A-Za-z0-9_$]|[^\x00-\x7F{}])*)",
+                     white_space_beyond_ascii);
 }
 
 constexpr std::string_view name_slot = "({id})";
