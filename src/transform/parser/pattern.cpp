@@ -74,14 +74,20 @@ std::string with_names(std::string_view pattern_template) {
 }
 
 // The numbers of the capture groups that the template's name slots open. A group opens at every
-// `(` that no backslash escapes and no `?` follows.
+// `(` outside a character class that no backslash escapes and no `?` follows.
 std::vector<std::size_t> name_groups_of(std::string_view pattern_template) {
   std::vector<std::size_t> groups;
   std::size_t opened = 0;
+  bool in_class = false;
   for (std::size_t i = 0; i < pattern_template.size(); ++i) {
-    if (pattern_template[i] == '\\') {
+    const char c = pattern_template[i];
+    if (c == '\\') {
       ++i;
-    } else if (pattern_template[i] == '(' && pattern_template.substr(i + 1, 1) != "?") {
+    } else if (in_class) {
+      in_class = c != ']';
+    } else if (c == '[') {
+      in_class = true;
+    } else if (c == '(' && pattern_template.substr(i + 1, 1) != "?") {
       ++opened;
       if (pattern_template.substr(i).starts_with(name_slot)) groups.push_back(opened);
     }

@@ -55,11 +55,12 @@ class RulePattern {
 };
 
 // A rule whose pattern holds names: its template has `({id})` where a name stands. The pattern
-// takes for a name any run of ASCII identifier characters and characters beyond ASCII that are
-// no white space, and stays as cheap as an ASCII pattern; each name that holds a character
-// beyond ASCII is then checked with is_identifier, and the line matches only when all are
-// names. In valid JavaScript a character beyond ASCII right after a name is white space or part
-// of the name, so the broad run takes exactly the name.
+// takes for a name a run of ASCII identifier characters and characters beyond ASCII other than
+// white space: a few byte ranges, where Unicode's identifier classes would be thousands to
+// compile and to match. Each name that holds a character beyond ASCII is then checked with
+// is_identifier, and the line matches only when all are names. In valid JavaScript a character
+// beyond ASCII right after a name is white space or part of the name, so the run takes exactly
+// the name.
 class NamedRulePattern {
  public:
   explicit NamedRulePattern(std::string_view pattern_template);
