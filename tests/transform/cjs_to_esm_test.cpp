@@ -121,6 +121,10 @@ TEST(CjsLineToEsm, TreatsJavaScriptsWhiteSpaceAsWhiteSpace) {
       {"const\u00A0fs\u2003=\u205Frequire(\"fs\");\u0085", "import * as fs from \"fs\";"},
       {"module.exports = a;\r", "export default a;"},
       {"exports.a\u000B=\u000Cb;\u202F", "export { b as a };"},
+      // What a rule takes from a line keeps its white space as it is.
+      {"module.exports = [\"\u00A0\", \u3000];\u3000", "export default [\"\u00A0\", \u3000];"},
+      {"module.exports = \u00A0\u205F", "export default \u205F"},
+      {"const {\u2003a\u2003:\u2003b c\u2003} = require('m\u2003n');", "import { a as b c } from \"m\u2003n\";"},
       // U+FEFF is white space to JavaScript.
       {"\uFEFFconst\uFEFFfs = require(\"fs\");\uFEFF", "\uFEFFimport * as fs from \"fs\";"},
       {"const {\uFEFFa:\uFEFFb\uFEFF} = require(\"m\");", "import { a as b } from \"m\";"},

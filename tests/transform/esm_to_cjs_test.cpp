@@ -316,6 +316,12 @@ TEST(EsmToCjs, TakesExactlyJavaScriptsWhiteSpaceAsWhiteSpace) {
               "f();\n" + s + s + "module.exports = x;")
         << ws;
   }
+  // What a rule takes from a line keeps its white space as it is.
+  EXPECT_EQ(esm_text_to_cjs("\u00A0import a from 'x\u3000y'"),
+            "\u00A0const a = require(\"x\u3000y\").default ?? require(\"x\u3000y\");");
+  EXPECT_EQ(esm_text_to_cjs("export default f(\"\u2028\", \uFEFF1);"), "module.exports = f(\"\u2028\", \uFEFF1);");
+  EXPECT_EQ(esm_text_to_cjs("export {\u3000a\u3000as\u3000b }"), "exports.a\u3000as\u3000b = a\u3000as\u3000b;");
+  EXPECT_EQ(esm_text_to_cjs("export default\u00A0\u3000\u205F"), "module.exports = \u205F");
   // U+FEFF, as files that begin with a byte-order mark give when joined, and inside a list.
   EXPECT_EQ(esm_text_to_cjs("console.log(1);\n\uFEFFexport const a = 2;"),
             "console.log(1);\n\uFEFFconst a = 2;\nexports.a = a;");

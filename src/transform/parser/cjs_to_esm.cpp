@@ -31,7 +31,12 @@ Candidates candidates_for(std::string_view line) {
 }
 
 // The line rewritten by the first of its candidate rules that matches, or copied.
-void append_rewritten(std::string& out, std::string_view line, Candidates candidates, const CjsPatterns& patterns) {
+void append_rewritten(std::string& out, std::string_view text, Candidates candidates, const CjsPatterns& patterns) {
+  if (candidates == Candidates::none) {
+    out += text;
+    return;
+  }
+  const RuleLine line(text);
   std::string_view g[4];
   switch (candidates) {
     case Candidates::imports:
@@ -45,7 +50,7 @@ void append_rewritten(std::string& out, std::string_view line, Candidates candid
       break;
     case Candidates::default_export:
       if (patterns.default_export.match(line, g)) {
-        return append(out, {g[0], "export default ", g[1], ends_with_semicolon(line) ? ";" : ""});
+        return append(out, {g[0], "export default ", g[1], ends_with_semicolon(text) ? ";" : ""});
       }
       break;
     case Candidates::exports:
@@ -64,7 +69,7 @@ void append_rewritten(std::string& out, std::string_view line, Candidates candid
     case Candidates::none:
       break;
   }
-  out += line;
+  out += text;
 }
 
 }  // namespace

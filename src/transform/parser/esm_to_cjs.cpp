@@ -128,7 +128,7 @@ bool next_code_goes_on_before(LineCursor rest) {
 }
 
 // The default, namespace, default-and-named, named and side-effect imports, in that order.
-bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
+bool rewrite_import(const Rules& rules, const RuleLine& line, Output& out) {
   std::string_view g[4];
   if (rules.default_import.match(line, g)) {
     out.emit({g[0], "const ", g[1], " = require(\"", g[2], "\").default ?? require(\"", g[2], "\");"});
@@ -150,7 +150,7 @@ bool rewrite_import(const Rules& rules, std::string_view line, Output& out) {
 // The exported declaration, the default-exported declaration, the one-line anonymous default
 // declaration, the default export, the re-export list, the export list and the re-export of
 // all, in that order.
-bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
+bool rewrite_export(const Rules& rules, const RuleLine& line, Output& out) {
   std::string_view g[6];
   // A backslash right after the name begins an escape inside it: such a name is left whole.
   if (rules.exported_declaration.match(line, g) && !g[5].starts_with('\\')) {
@@ -172,7 +172,7 @@ bool rewrite_export(const Rules& rules, std::string_view line, Output& out) {
   } else if (rules.default_export.match(line, g)) {
     // Only a statement that ends on its line can move to the end; any other goes on over the
     // next lines (a template literal, an arrow function's body, a block after a comment).
-    if (ends_with_semicolon(line)) {
+    if (ends_with_semicolon(line.text())) {
       out.hold({g[0], "module.exports = ", g[1], ";"});
     } else {
       out.emit({g[0], "module.exports = ", g[1]});
@@ -211,10 +211,10 @@ std::string esm_text_to_cjs(std::string_view text) {
     std::size_t start = 0;
     while (std::size_t width = js_white_space_at(line, start)) start += width;
     std::string_view word = line.substr(start);
-    if (word.starts_with("import") && rewrite_import(rules, line, out)) continue;
+    if (word.starts_with("import") && rewrite_import(rules, RuleLine(line), out)) continue;
     if (word.starts_with("export")) {
       std::size_t emitted = out.emitted_lines();
-      if (rewrite_export(rules, line, out)) {
+      if (rewrite_export(rules, RuleLine(line), out)) {
         // In a module the export line ended the statement before it. Where it leaves no line,
         // a `;` ends that statement before code that would go on it.
         if (out.emitted_lines() == emitted && next_code_goes_on_before(lines)) out.emit({line.substr(0, start), ";"});

@@ -12,11 +12,6 @@
 namespace dsf {
 namespace {
 
-// JavaScript's white space beyond ASCII, as the inside of a character class: the rest of the
-// White_Space set, and U+FEFF.
-constexpr std::string_view white_space_beyond_ascii =
-    R"(\x{85}\x{A0}\x{1680}\x{2000}-\x{200A}\x{2028}\x{2029}\x{202F}\x{205F}\x{3000}\x{FEFF})";
-
 RE2::Options rule_options() {
   RE2::Options options;
   options.set_encoding(RE2::Options::EncodingUTF8);
@@ -26,10 +21,10 @@ RE2::Options rule_options() {
   return options;
 }
 
-// The pattern text RE2 compiles: every `\s` of `readable` becomes the class of JavaScript's
-// white space (RE2's own `\s` is ASCII only).
-std::string unicode_pattern_text(std::string_view readable) {
-  const std::string white_space_class = std::format(R"([\t-\r {}])", white_space_beyond_ascii);
+// The pattern text RE2 compiles: every `\s` of `readable` becomes the class of the white space
+// on a RuleLine: ASCII's (RE2's own `\s` leaves out the vertical TAB), U+00A0 and U+3000.
+std::string compiled_pattern_text(std::string_view readable) {
+  constexpr std::string_view white_space_class = R"([\t-\r \x{A0}\x{3000}])";
   std::string text;
   text.reserve(readable.size() * 2);
   for (std::size_t i = 0; i < readable.size(); ++i) {
@@ -47,28 +42,22 @@ std::string unicode_pattern_text(std::string_view readable) {
   return text;
 }
 
-// What a name group takes: `$`, `_`, an ASCII letter or any character beyond ASCII, then any
-// number of those or ASCII digits, white space beyond ASCII excepted, as white space ends a
-// name; is_identifier decides on the characters beyond ASCII. The first character needs no such
-// exception: every name follows a `.` or a greedy `\s`, which takes the white space before it,
-// and a name that begins with white space fails the check. The class with the exception is the
-// one part of the pattern that is costly to compile, so it stands in it once.
-std::string name_fragment() {
-  return std::format(R"((?:[A-Za-z_$]|[^\x00-\x7F])(?:[A-Za-z0-9_$]|[^\x00-\x7F{}])*)",
-                     white_space_beyond_ascii);
-}
+// What a name group takes: `$`, `_`, an ASCII letter or a character beyond ASCII other than the
+// white space of a RuleLine, then any number of those or ASCII digits; is_identifier decides on
+// the characters beyond ASCII.
+constexpr std::string_view name_fragment =
+    R"((?:[A-Za-z_$]|[^\x00-\x7F\x{A0}\x{3000}])(?:[A-Za-z0-9_$]|[^\x00-\x7F\x{A0}\x{3000}])*)";
 
 constexpr std::string_view name_slot = "({id})";
 
 // The template with the name fragment in every name slot.
 std::string with_names(std::string_view pattern_template) {
-  const std::string fragment = name_fragment();
   std::string pattern;
   for (std::size_t pos = 0;;) {
     std::size_t found = pattern_template.find(name_slot, pos);
     pattern.append(pattern_template.substr(pos, found - pos));
     if (found == std::string_view::npos) return pattern;
-    pattern.append("(").append(fragment).append(")");
+    pattern.append("(").append(name_fragment).append(")");
     pos = found + name_slot.size();
   }
 }
@@ -120,7 +109,26 @@ bool is_identifier(std::string_view name) {
 
 bool ends_with_semicolon(std::string_view line) { return trim_js_end(line).ends_with(';'); }
 
-RulePattern::RulePattern(std::string_view readable) : regex_(unicode_pattern_text(readable), rule_options()) {
+RuleLine::RuleLine(std::string_view line) : text_(line) {
+  if (is_ascii(line)) return;
+  for (std::size_t pos = 0; pos < line.size();) {
+    const std::size_t width = static_cast<unsigned char>(line[pos]) < 0x80 ? 0 : js_white_space_at(line, pos);
+    if (width == 0) {
+      ++pos;
+      continue;
+    }
+    if (copy_.empty()) copy_ = line;
+    copy_.replace(pos, width, width == 2 ? "\u00A0" : "\u3000");
+    pos += width;
+  }
+}
+
+std::string_view RuleLine::at(std::string_view piece) const {
+  if (copy_.empty() || piece.data() == nullptr) return piece;
+  return text_.substr(static_cast<std::size_t>(piece.data() - copy_.data()), piece.size());
+}
+
+RulePattern::RulePattern(std::string_view readable) : regex_(compiled_pattern_text(readable), rule_options()) {
   if (!regex_.ok()) {
     end_process(std::format("internal error: built-in pattern {} does not compile: {}", readable, regex_.error()));
   }

@@ -33,6 +33,28 @@ void for_each_list_entry(std::string_view list, Visit visit) {
 // the statement inside its own body.
 bool ends_with_semicolon(std::string_view line);
 
+// A line as the patterns read it: each character of JavaScript's white space beyond ASCII is
+// written as U+00A0 where it takes two bytes and as U+3000 where it takes three. Every character
+// stays one character at the same offsets, and the patterns need to know only these two: a few
+// byte ranges to compile and to match, where the whole set would be many. Captures are read
+// from the line itself.
+class RuleLine {
+ public:
+  explicit RuleLine(std::string_view line);
+  RuleLine(const RuleLine&) = delete;
+  RuleLine& operator=(const RuleLine&) = delete;
+
+  std::string_view text() const { return text_; }
+  // What the patterns match: the line itself when it holds no other white space beyond ASCII.
+  std::string_view matched() const { return copy_.empty() ? text_ : copy_; }
+  // The piece of the line at the place of `piece`, a piece of matched().
+  std::string_view at(std::string_view piece) const;
+
+ private:
+  std::string_view text_;
+  std::string copy_;  // empty when the line itself will do
+};
+
 // Compiles a built-in pattern. A built-in pattern that does not compile is a fault of the
 // program itself: the process ends with a message on standard error.
 class RulePattern {
@@ -43,10 +65,11 @@ class RulePattern {
 
   // Matches the whole line and fills `groups` (group 1 first) on success.
   template <std::size_t N>
-  bool match(std::string_view line, std::string_view (&groups)[N]) const {
+  bool match(const RuleLine& line, std::string_view (&groups)[N]) const {
+    std::string_view matched = line.matched();
     std::string_view all[N + 1];
-    if (!regex_.Match(line, 0, line.size(), RE2::ANCHOR_BOTH, all, static_cast<int>(N + 1))) return false;
-    for (std::size_t i = 0; i < N; ++i) groups[i] = all[i + 1];
+    if (!regex_.Match(matched, 0, matched.size(), RE2::ANCHOR_BOTH, all, static_cast<int>(N + 1))) return false;
+    for (std::size_t i = 0; i < N; ++i) groups[i] = line.at(all[i + 1]);
     return true;
   }
 
@@ -56,17 +79,17 @@ class RulePattern {
 
 // A rule whose pattern holds names: its template has `({id})` where a name stands. The pattern
 // takes for a name a run of ASCII identifier characters and characters beyond ASCII other than
-// white space: a few byte ranges, where Unicode's identifier classes would be thousands to
-// compile and to match. Each name that holds a character beyond ASCII is then checked with
-// is_identifier, and the line matches only when all are names. In valid JavaScript a character
-// beyond ASCII right after a name is white space or part of the name, so the run takes exactly
-// the name.
+// the two white space characters of a RuleLine: a few byte ranges, where Unicode's identifier
+// classes would be thousands to compile and to match. Each name that holds a character beyond ASCII is then
+// checked with is_identifier, and the line matches only when all are names. In valid JavaScript
+// a character beyond ASCII right after a name is white space or part of the name, so the run
+// takes exactly the name.
 class NamedRulePattern {
  public:
   explicit NamedRulePattern(std::string_view pattern_template);
 
   template <std::size_t N>
-  bool match(std::string_view line, std::string_view (&groups)[N]) const {
+  bool match(const RuleLine& line, std::string_view (&groups)[N]) const {
     if (!pattern_.match(line, groups)) return false;
     for (std::size_t group : name_groups_) {
       if (group > N) missing_name_group(group);
