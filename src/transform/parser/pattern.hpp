@@ -45,7 +45,7 @@ class RuleLine {
   RuleLine& operator=(const RuleLine&) = delete;
 
   std::string_view text() const { return text_; }
-  // What the patterns match: the line itself when it holds no other white space beyond ASCII.
+  // What the patterns match: the line itself when it holds no white space beyond ASCII.
   std::string_view matched() const { return copy_.empty() ? text_ : copy_; }
   // The piece of the line at the place of `piece`, a piece of matched().
   std::string_view at(std::string_view piece) const;
@@ -80,10 +80,10 @@ class RulePattern {
 // A rule whose pattern holds names: its template has `({id})` where a name stands. The pattern
 // takes for a name a run of ASCII identifier characters and characters beyond ASCII other than
 // the two white space characters of a RuleLine: a few byte ranges, where Unicode's identifier
-// classes would be thousands to compile and to match. Each name that holds a character beyond ASCII is then
-// checked with is_identifier, and the line matches only when all are names. In valid JavaScript
-// a character beyond ASCII right after a name is white space or part of the name, so the run
-// takes exactly the name.
+// classes would be thousands to compile and to match. Each name that holds a character beyond
+// ASCII is then checked with is_identifier, and the line matches only when all are names. In
+// valid JavaScript a character beyond ASCII right after a name is white space or part of the
+// name, so the run takes exactly the name.
 class NamedRulePattern {
  public:
   explicit NamedRulePattern(std::string_view pattern_template);
