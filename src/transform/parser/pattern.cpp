@@ -117,8 +117,12 @@ RuleLine::RuleLine(std::string_view line) : text_(line) {
       ++pos;
       continue;
     }
-    if (copy_.empty()) copy_ = line;
-    copy_.replace(pos, width, width == 2 ? "\u00A0" : "\u3000");
+    // U+00A0 and U+3000 stand for themselves: a line with no other white space is not copied.
+    const std::string_view stand_in = width == 2 ? "\u00A0" : "\u3000";
+    if (line.substr(pos, width) != stand_in) {
+      if (copy_.empty()) copy_ = line;
+      copy_.replace(pos, width, stand_in);
+    }
     pos += width;
   }
 }
